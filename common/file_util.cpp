@@ -1,0 +1,52 @@
+#include "file_util.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "fatal.h"
+#include "platform.h"
+
+int open_file_or_exit(const std::string &name, int flags, int mode) {
+    const int fd = platform_open(name, flags, mode);
+    if (fd != -1) return fd;
+    const std::string reason = platform_error_text(errno);
+    std::fprintf(stderr, "Could not open %s (%s)\n", name.c_str(), reason.c_str());
+    fatal_exit();
+}
+
+std::string format_string(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (n > 0) {
+        std::vector<char> buffer(static_cast<size_t>(n) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, again);
+        text.assign(buffer.data());
+    }
+    va_end(again);
+    return text;
+}
+
+std::string get_file_stem(const std::string &path, bool strip_directory) {
+    std::string stem = path;
+    const size_t slash = stem.find_last_of("/\\");
+    const size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+    if (strip_directory) {
+        const size_t last = stem.find_last_of("/\\");
+        if (last != std::string::npos) stem.erase(0, last + 1);
+    }
+    return stem;
+}
+
+void write_file(const std::string &name, const uint8_t *data, int32_t length) {
+    const int fd = open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE);
+    if (length > 0) platform_write(fd, data, static_cast<size_t>(length));
+    platform_close(fd);
+}

@@ -1,0 +1,29 @@
+// file_util.h: opening files or stopping, formatting into a string, path
+// stems, and dumping one buffer to a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The two ways the kit opens files, as the runtime library's flag words.
+constexpr int OPEN_READ_FLAGS = 0x8000;   // read only, binary
+constexpr int OPEN_WRITE_FLAGS = 0x8301;  // write only, create, truncate, binary
+constexpr int OPEN_WRITE_MODE = 0x180;    // owner read and write
+
+// Returns a descriptor, never -1. On failure prints
+// "Could not open %s (%s)\n" and ends the run with status -1.
+int open_file_or_exit(const std::string &name, int flags, int mode);
+
+// printf-style formatting into a string of any length.
+std::string format_string(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// `path` without its last extension; with strip_directory, also without
+// everything up to its last '/' or '\'.
+std::string get_file_stem(const std::string &path, bool strip_directory);
+
+// Creates or truncates `name` and writes `length` bytes of `data` to it.
+void write_file(const std::string &name, const uint8_t *data, int32_t length);

@@ -1,0 +1,15 @@
+// file_search.h: finding a picture's bitmap file and its placement offset.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Looks in the current directory for name + ".bmp", else for a file named
+// name + "+" ... ".bmp". On success sets `found` to the file's name and
+// (x, y) to the placement its name carries, (0, 0) when it carries none.
+bool find_bitmap(const std::string &name, std::string &found, int32_t &x, int32_t &y);
+
+// Reads "+x<int>y<int>" right after `name` at the start of `file_name`, the
+// way "%d" reads numbers (blanks skipped, optional sign). Both numbers must
+// be there and fit 32 bits; otherwise (x, y) = (0, 0) and false.
+bool parse_placement(const std::string &file_name, const std::string &name, int32_t &x, int32_t &y);

@@ -1,0 +1,278 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "decoders.h"
+
+namespace fs = std::filesystem;
+
+Bytes encode_lzss_literals(const Bytes &data) {
+    Bytes out;
+    for (size_t i = 0; i < data.size(); i += 8) {
+        const size_t n = std::min<size_t>(8, data.size() - i);
+        out.push_back(static_cast<uint8_t>((1u << n) - 1));
+        out.insert(out.end(), data.begin() + i, data.begin() + i + n);
+    }
+    return out;
+}
+
+Bytes encode_lzss_simple(const Bytes &data) {
+    // Window model: byte t of the output sits at window position (4078 + t) % 4096;
+    // positions never written hold zero.
+    Bytes out;
+    size_t pos = 0;
+    while (pos < data.size()) {
+        const size_t flag_at = out.size();
+        out.push_back(0);
+        for (int bit = 0; bit < 8 && pos < data.size(); ++bit) {
+            size_t best_len = 0, best_window = 0;
+            // Try distances 1..4096 back (which may reach the initial zeros).
+            for (size_t distance = 1; distance <= 4096; distance += (distance < 64 ? 1 : 61)) {
+                size_t len = 0;
+                while (len < 18 && pos + len < data.size()) {
+                    const int64_t src = static_cast<int64_t>(pos + len) - static_cast<int64_t>(distance);
+                    const uint8_t v = src < 0 ? 0 : data[static_cast<size_t>(src)];
+                    if (v != data[pos + len]) break;
+                    ++len;
+                }
+                if (len > best_len) {
+                    best_len = len;
+                    best_window = (LZSS_START_POSITION + pos - distance) % LZSS_WINDOW_SIZE;
+                }
+            }
+            if (best_len >= 3) {
+                out.push_back(static_cast<uint8_t>(best_window & 0xFF));
+                out.push_back(static_cast<uint8_t>(((best_window >> 4) & 0xF0) | (best_len - 3)));
+                pos += best_len;
+            } else {
+                out[flag_at] |= static_cast<uint8_t>(1u << bit);
+                out.push_back(data[pos++]);
+            }
+        }
+    }
+    return out;
+}
+
+Bytes encode_rle_simple(const Bytes &data) {
+    Bytes out;
+    size_t pos = 0;
+    while (pos < data.size()) {
+        size_t run = 1;
+        while (pos + run < data.size() && run < 255 && data[pos + run] == data[pos]) ++run;
+        if (run >= 3) {
+            out.push_back(static_cast<uint8_t>(run));
+            out.push_back(data[pos]);
+            pos += run;
+            continue;
+        }
+        size_t lit = 0;
+        while (pos + lit < data.size() && lit < 255) {
+            if (pos + lit + 2 < data.size() && data[pos + lit] == data[pos + lit + 1] &&
+                data[pos + lit] == data[pos + lit + 2])
+                break;
+            ++lit;
+        }
+        out.push_back(0);
+        out.push_back(static_cast<uint8_t>(lit));
+        out.insert(out.end(), data.begin() + pos, data.begin() + pos + lit);
+        pos += lit;
+    }
+    return out;
+}
+
+void put_le32(Bytes &b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t get_le32(const Bytes &b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+static Bytes bmp_headers(int32_t width, int32_t height, uint16_t bits, uint32_t palette_bytes, uint32_t image_bytes) {
+    Bytes b(54 + palette_bytes, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    put_le32(b, 2, 54 + palette_bytes + image_bytes);
+    put_le32(b, 10, 54 + palette_bytes);
+    put_le32(b, 14, 40);
+    put_le32(b, 18, static_cast<uint32_t>(width));
+    put_le32(b, 22, static_cast<uint32_t>(height));
+    b[26] = 1;
+    b[28] = static_cast<uint8_t>(bits);
+    b[29] = static_cast<uint8_t>(bits >> 8);
+    return b;
+}
+
+Bytes make_bmp24(int32_t width, int32_t height, uint32_t seed) {
+    const uint32_t stride = (3u * width + 3) & ~3u;
+    const uint32_t rows = static_cast<uint32_t>(std::abs(height));
+    Bytes b = bmp_headers(width, height, 24, 0, stride * rows);
+    for (uint32_t y = 0; y < rows; ++y) {
+        for (uint32_t x = 0; x < stride; ++x)
+            b.push_back(x < 3u * width ? static_cast<uint8_t>((x * 7 + y * 13 + seed * 31) ^ (x * y)) : 0);
+    }
+    return b;
+}
+
+Bytes make_mask8(int32_t width, int32_t height, uint32_t seed) {
+    const uint32_t stride = (width + 3u) & ~3u;
+    Bytes b = bmp_headers(width, height, 8, 1024, stride * height);
+    for (uint32_t k = 0; k < 256; ++k) b[54 + 4 * k] = b[55 + 4 * k] = b[56 + 4 * k] = static_cast<uint8_t>(k);
+    for (int32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < stride; ++x) b.push_back(static_cast<uint8_t>((x * 37 + y * 11 + seed) & 0xFF));
+    return b;
+}
+
+static Bytes pack(const TestEntry &e) {
+    switch (e.mode) {
+    case PACK_LZSS: return encode_lzss_simple(e.data);
+    case PACK_LZSS_LITERALS: return encode_lzss_literals(e.data);
+    case PACK_RLE: return encode_rle_simple(e.data);
+    case PACK_STORED: return e.data;
+    }
+    return {};
+}
+
+Bytes build_archive(const ArchiveLayout &layout, const std::vector<TestEntry> &entries) {
+    const size_t table_end = 4 + entries.size() * layout.entry_size;
+    Bytes archive(table_end, 0);
+    put_le32(archive, 0, static_cast<uint32_t>(entries.size()));
+    // Data of the last entry first: file order is the reverse of table order.
+    for (size_t n = entries.size(); n-- > 0;) {
+        const TestEntry &e = entries[n];
+        const uint32_t position = static_cast<uint32_t>(archive.size());
+        uint8_t *record = archive.data() + 4 + n * layout.entry_size;
+        std::memcpy(record, e.name.data(), std::min<size_t>(e.name.size(), layout.name_size));
+        put_le32(archive, 4 + n * layout.entry_size + layout.offset_field, position | (e.mask ? 0x80000000u : 0));
+        if (e.mask) {
+            Bytes header(16, 0);
+            put_le32(header, 0, static_cast<uint32_t>(e.x));
+            put_le32(header, 4, static_cast<uint32_t>(e.y));
+            std::fill(header.begin() + 8, header.end(), 0xAB);  // reserved bytes are never read
+            archive.insert(archive.end(), header.begin(), header.end());
+        }
+        const Bytes packed = pack(e);
+        uint32_t flags = static_cast<uint32_t>(e.data.size());
+        if (e.mode == PACK_RLE) flags |= 0x80000000u;
+        if (e.mode == PACK_STORED) flags |= 0x40000000u | (e.both_mode_bits ? 0x80000000u : 0);
+        Bytes frame;
+        if (layout.trailer_framing) {
+            frame.assign(5, 0x5A);
+            put_le32(frame, 1, static_cast<uint32_t>(packed.size()));
+            frame.insert(frame.end(), packed.begin(), packed.end());
+            Bytes trailer(20, 0xCD);
+            put_le32(trailer, 16, flags);
+            frame.insert(frame.end(), trailer.begin(), trailer.end());
+        } else {
+            frame.assign(8, 0);
+            put_le32(frame, 0, static_cast<uint32_t>(packed.size()));
+            put_le32(frame, 4, flags);
+            frame.insert(frame.end(), packed.begin(), packed.end());
+        }
+        archive.insert(archive.end(), frame.begin(), frame.end());
+    }
+    return archive;
+}
+
+uint32_t entry_position(const Bytes &archive, const ArchiveLayout &layout, uint32_t index) {
+    return get_le32(archive, 4 + index * layout.entry_size + layout.offset_field) & 0x7FFFFFFFu;
+}
+
+Bytes read_file_bytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file_bytes(const std::string &path, const Bytes &data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+bool file_exists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> list_tree(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::recursive_directory_iterator(dir))
+        if (!entry.is_directory()) names.push_back(fs::relative(entry.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "kegkit-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path, ec);
+}
+
+ScopedChdir::ScopedChdir(const std::string &dir) {
+    previous = fs::current_path().string();
+    fs::current_path(dir);
+}
+
+ScopedChdir::~ScopedChdir() { fs::current_path(previous); }
+
+static std::string slurp_fd(int fd) {
+    std::string text;
+    char buffer[4096];
+    lseek(fd, 0, SEEK_SET);
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd) {
+    FILE *err_file = tmpfile();
+    FILE *out_file = tmpfile();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(120);
+        dup2(fileno(err_file), 2);
+        dup2(fileno(out_file), 1);
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(program.c_str()));
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    RunResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1000 - WTERMSIG(wstatus);
+    result.err = slurp_fd(fileno(err_file));
+    result.out = slurp_fd(fileno(out_file));
+    fclose(err_file);
+    fclose(out_file);
+    return result;
+}
+
+std::string kegsplit_path(const ArchiveLayout &layout) {
+    std::string dir = KEGKIT_BIN_DIR;
+    if (&layout == &LAYOUT_2_11) return dir + "/kegsplit-2.11";
+    if (&layout == &LAYOUT_2_12) return dir + "/kegsplit-2.12";
+    return dir + "/kegsplit-2.13";
+}
+
+std::string palimp_path() { return std::string(KEGKIT_BIN_DIR) + "/palimp"; }

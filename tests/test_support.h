@@ -1,0 +1,83 @@
+// test_support.h: fixtures the tests build for themselves: archives of each
+// revision, BMP file images, simple reference encoders, temporary folders
+// and runs of the real programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive_layout.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// ---- encoders the tests trust because they are simple ----
+// LZSS: greedy matches against the decoder's own window model, literals otherwise.
+Bytes encode_lzss_simple(const Bytes &data);
+// LZSS of literals only.
+Bytes encode_lzss_literals(const Bytes &data);
+// Run-length: runs of 3 or more as counted packets, the rest as literal packets.
+Bytes encode_rle_simple(const Bytes &data);
+
+// ---- BMP file images ----
+// A 24-bit picture; `pixel(x, y)` gives blue, green, red for stored row y.
+Bytes make_bmp24(int32_t width, int32_t height, uint32_t seed);
+// An 8-bit mask with a grey palette (entry k = k, k, k, 0); index = f(x, row).
+Bytes make_mask8(int32_t width, int32_t height, uint32_t seed);
+void put_le32(Bytes &b, size_t at, uint32_t v);
+uint32_t get_le32(const Bytes &b, size_t at);
+
+// ---- archives ----
+enum PackMode { PACK_LZSS, PACK_RLE, PACK_STORED, PACK_LZSS_LITERALS };
+
+struct TestEntry {
+    std::string name;          // stored in the name field (cut to fit, no NUL added if full)
+    bool mask = false;
+    int32_t x = 0, y = 0;      // mask placement
+    Bytes data;                // decoded bytes
+    PackMode mode = PACK_LZSS;
+    bool both_mode_bits = false;  // 2.13: stored with the run-length bit set as well
+};
+
+// Builds an archive whose entry data lies in reverse table order, so that
+// table order and file order differ.
+Bytes build_archive(const ArchiveLayout &layout, const std::vector<TestEntry> &entries);
+
+// Where entry `index`'s data starts in an archive made by build_archive.
+uint32_t entry_position(const Bytes &archive, const ArchiveLayout &layout, uint32_t index);
+
+// ---- files and folders ----
+Bytes read_file_bytes(const std::string &path);
+void write_file_bytes(const std::string &path, const Bytes &data);
+bool file_exists(const std::string &path);
+// Every file below `dir`, as relative paths, sorted.
+std::vector<std::string> list_tree(const std::string &dir);
+
+// A fresh folder under the system's temporary folder, removed at the end.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string path;
+    std::string file(const std::string &name) const { return path + "/" + name; }
+};
+
+// Makes the current directory `dir` for the lifetime of the object.
+struct ScopedChdir {
+    explicit ScopedChdir(const std::string &dir);
+    ~ScopedChdir();
+    std::string previous;
+};
+
+struct RunResult {
+    int status = -1;      // exit status, or -1000 - signal
+    std::string err;      // all of standard error
+    std::string out;      // all of standard output
+};
+// Runs `program` with `args` in folder `cwd`.
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd);
+
+// Paths of the built programs.
+std::string kegsplit_path(const ArchiveLayout &layout);
+std::string palimp_path();
