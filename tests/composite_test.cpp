@@ -9,24 +9,6 @@
 
 namespace {
 
-// The blend written out plainly from its definition, step by step.
-void reference_blend(uint8_t *base, int base_bpp, const uint8_t *delta, int delta_bpp) {
-    const int a = delta_bpp == 4 ? delta[3] : 255;
-    const int b = base_bpp == 4 ? base[3] : 255;
-    const int k = a + (255 - a) * b / 255;
-    volatile double w = 0.0;  // volatile: each step is its own rounded double operation
-    if (k != 0) w = static_cast<double>(a * 255) / static_cast<double>(k);
-    volatile double v = 255.0 - w;
-    for (int i = 0; i < 3; ++i) {
-        volatile double p1 = delta[i] * w;
-        volatile double p2 = base[i] * v;
-        volatile double s = p1 + p2;
-        volatile double q = s / 255.0;
-        base[i] = static_cast<uint8_t>(static_cast<int>(q));
-    }
-    if (base_bpp == 4) base[3] = static_cast<uint8_t>(k);
-}
-
 PixelBuffer picture(uint32_t w, uint32_t h, int bpp, const Bytes &pixels = {}) {
     PixelBuffer p;
     p.width = w;

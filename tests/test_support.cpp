@@ -135,6 +135,67 @@ Bytes make_mask8(int32_t width, int32_t height, uint32_t seed) {
     return b;
 }
 
+Bytes make_bmp32(int32_t width, int32_t height, uint32_t seed) {
+    Bytes b = bmp_headers(width, height, 32, 0, 4u * width * height);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const int32_t edge = (x + y + static_cast<int32_t>(seed)) % (width + height);
+            const uint8_t alpha = edge < width / 2 ? 0 : edge < width / 2 + 8 ? static_cast<uint8_t>((edge - width / 2) * 32 + 3) : 255;
+            b.insert(b.end(), {static_cast<uint8_t>(x * 9 + seed), static_cast<uint8_t>(y * 5 + seed * 3),
+                               static_cast<uint8_t>((x ^ y) + seed), alpha});
+        }
+    }
+    return b;
+}
+
+Bytes make_event_table(const std::vector<TestEvent> &events) {
+    Bytes table(4 + 84 * events.size(), 0);
+    put_le32(table, 0, static_cast<uint32_t>(events.size()));
+    for (size_t i = 0; i < events.size(); ++i) {
+        const std::string *names[3] = {&events[i].event, &events[i].base, &events[i].delta};
+        for (int f = 0; f < 3; ++f)
+            std::memcpy(table.data() + 4 + 84 * i + 16 * f, names[f]->data(), std::min<size_t>(16, names[f]->size()));
+        std::fill(table.begin() + 4 + 84 * i + 48, table.begin() + 4 + 84 * i + 84, 0xEE);  // unused tail
+    }
+    return table;
+}
+
+void reference_blend(uint8_t *base, int base_bpp, const uint8_t *delta, int delta_bpp) {
+    const int a = delta_bpp == 4 ? delta[3] : 255;
+    const int b = base_bpp == 4 ? base[3] : 255;
+    const int k = a + (255 - a) * b / 255;
+    volatile double w = 0.0;
+    if (k != 0) w = static_cast<double>(a * 255) / static_cast<double>(k);
+    volatile double v = 255.0 - w;
+    for (int i = 0; i < 3; ++i) {
+        volatile double p1 = delta[i] * w;
+        volatile double p2 = base[i] * v;
+        volatile double s = p1 + p2;
+        volatile double q = s / 255.0;
+        base[i] = static_cast<uint8_t>(static_cast<int>(q));
+    }
+    if (base_bpp == 4) base[3] = static_cast<uint8_t>(k);
+}
+
+Bytes reference_merge(const Bytes &base_file, const Bytes &delta_file, int dx, int dy) {
+    Bytes out = base_file;
+    const int bw = static_cast<int>(get_le32(base_file, 18)), bh = static_cast<int>(get_le32(base_file, 22));
+    const int bb = base_file[28] / 8;
+    const int dw = static_cast<int>(get_le32(delta_file, 18)), dh = static_cast<int>(get_le32(delta_file, 22));
+    const int db = delta_file[28] / 8;
+    const int bs = (bw * bb + 3) & ~3, ds = (dw * db + 3) & ~3;
+    for (int j = 0; j < dh; ++j) {
+        for (int i = 0; i < dw; ++i) {
+            // Top-down coordinates: delta row (dh - 1 - j) from its top lands on base row dy + that.
+            const int base_row_from_top = dy + (dh - 1 - j);
+            const int base_row = bh - 1 - base_row_from_top;
+            reference_blend(out.data() + 54 + base_row * bs + (dx + i) * bb, bb,
+                            delta_file.data() + 54 + j * ds + i * db, db);
+        }
+    }
+    return out;
+}
+
 static Bytes pack(const TestEntry &e) {
     switch (e.mode) {
     case PACK_LZSS: return encode_lzss_simple(e.data);

@@ -24,6 +24,9 @@ Bytes encode_rle_simple(const Bytes &data);
 Bytes make_bmp24(int32_t width, int32_t height, uint32_t seed);
 // An 8-bit mask with a grey palette (entry k = k, k, k, 0); index = f(x, row).
 Bytes make_mask8(int32_t width, int32_t height, uint32_t seed);
+// A 32-bit picture with alpha: large transparent and opaque areas and a
+// ramp between them.
+Bytes make_bmp32(int32_t width, int32_t height, uint32_t seed);
 void put_le32(Bytes &b, size_t at, uint32_t v);
 uint32_t get_le32(const Bytes &b, size_t at);
 
@@ -45,6 +48,20 @@ Bytes build_archive(const ArchiveLayout &layout, const std::vector<TestEntry> &e
 
 // Where entry `index`'s data starts in an archive made by build_archive.
 uint32_t entry_position(const Bytes &archive, const ArchiveLayout &layout, uint32_t index);
+
+// ---- the merger's inputs and arithmetic ----
+struct TestEvent {
+    std::string event, base, delta;  // each stored in its 16-byte field, cut to fit
+};
+Bytes make_event_table(const std::vector<TestEvent> &events);
+
+// The blend of one delta pixel onto one base pixel, written out plainly
+// from its definition with every double step forced to memory.
+void reference_blend(uint8_t *base, int base_bpp, const uint8_t *delta, int delta_bpp);
+
+// A bottom-up BMP file (24 or 32 bits, 54-byte headers) with `delta` blended
+// in at (dx, dy) from the top-left corner, by reference_blend.
+Bytes reference_merge(const Bytes &base_file, const Bytes &delta_file, int dx, int dy);
 
 // ---- files and folders ----
 Bytes read_file_bytes(const std::string &path);
