@@ -38,13 +38,13 @@ void flip_rows(uint8_t *pixels, uint64_t height, uint64_t stride) {
 }  // namespace
 
 void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
-    const int fd = open_file_or_exit(name, OPEN_READ_FLAGS, 0);
+    const ScopedFile file(open_file_or_exit(name, OPEN_READ_FLAGS, 0));
+    const int fd = file.fd;
     uint8_t header[BMP_HEADER_SIZE] = {};
     platform_read(fd, header, sizeof header);
 
     const uint16_t bit_count = read_le16(header + 28);
     if (depth_refused(bit_count, flags)) {
-        platform_close(fd);
         std::fprintf(stderr, "%s: Unsupported color depth (%d-bit)\n", name.c_str(), bit_count);
         fatal_exit();
     }
@@ -55,12 +55,10 @@ void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
     const uint64_t height = static_cast<uint64_t>(std::llabs(static_cast<long long>(raw_height)));
     const uint64_t bytes_per_pixel = bit_count / 8;
     const uint64_t stride = (width * bytes_per_pixel + 3) & ~uint64_t{3};
-    const uint64_t size = height * stride;  // both factors below 2^32 and 2^46: no overflow
+    const uint64_t size = height * stride;  // exact whenever stride passes the test below
     const bool expand = bytes_per_pixel == 1 && (flags & BMP_IN_EXPAND_PALETTE);
-    if (stride > BMP_MAX_BUFFER || size > BMP_MAX_BUFFER || (expand && height * width * 3 > BMP_MAX_BUFFER)) {
-        platform_close(fd);
+    if (stride > BMP_MAX_BUFFER || size > BMP_MAX_BUFFER || (expand && height * width * 3 > BMP_MAX_BUFFER))
         too_large(name);
-    }
 
     uint8_t table[BMP_PALETTE_ENTRIES * 4] = {};
     if (bytes_per_pixel == 1) platform_read(fd, table, sizeof table);
@@ -69,7 +67,6 @@ void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
     size_t got = 0;
     if (platform_seek(fd, offset)) got = platform_read(fd, pixels.get(), static_cast<size_t>(size));
     std::memset(pixels.get() + got, 0, static_cast<size_t>(size) - got);
-    platform_close(fd);
 
     if (raw_height < 0 && height > 1 && stride > 0) flip_rows(pixels.get(), height, stride);
 

@@ -92,10 +92,9 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
     const uint32_t header_image_length = convert ? static_cast<uint32_t>(image_length) : static_cast<uint32_t>(length);
     fill_headers(head, palette_length, header_image_length, width, height, bytes_per_pixel);
 
-    const int fd = open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE);
-    platform_write(fd, head, BMP_HEADER_SIZE + palette_length);
-    if (image_length) platform_write(fd, pixels, image_length);
-    platform_close(fd);
+    const ScopedFile file(open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE));
+    platform_write(file.fd, head, BMP_HEADER_SIZE + palette_length);
+    if (image_length) platform_write(file.fd, pixels, image_length);
 }
 
 void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,

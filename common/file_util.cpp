@@ -8,6 +8,8 @@
 #include "fatal.h"
 #include "platform.h"
 
+ScopedFile::~ScopedFile() { platform_close(fd); }
+
 int open_file_or_exit(const std::string &name, int flags, int mode) {
     const int fd = platform_open(name, flags, mode);
     if (fd != -1) return fd;
@@ -46,7 +48,6 @@ std::string get_file_stem(const std::string &path, bool strip_directory) {
 }
 
 void write_file(const std::string &name, const uint8_t *data, int32_t length) {
-    const int fd = open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE);
-    if (length > 0) platform_write(fd, data, static_cast<size_t>(length));
-    platform_close(fd);
+    const ScopedFile file(open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE));
+    if (length > 0) platform_write(file.fd, data, static_cast<size_t>(length));
 }

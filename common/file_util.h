@@ -10,6 +10,16 @@ constexpr int OPEN_READ_FLAGS = 0x8000;   // read only, binary
 constexpr int OPEN_WRITE_FLAGS = 0x8301;  // write only, create, truncate, binary
 constexpr int OPEN_WRITE_MODE = 0x180;    // owner read and write
 
+// Closes a descriptor when it goes out of scope, also when a fatal handler
+// that unwinds (a test's or a fuzzer's) ends the run early.
+struct ScopedFile {
+    explicit ScopedFile(int descriptor) : fd(descriptor) {}
+    ~ScopedFile();
+    ScopedFile(const ScopedFile &) = delete;
+    ScopedFile &operator=(const ScopedFile &) = delete;
+    int fd;
+};
+
 // Returns a descriptor, never -1. On failure prints
 // "Could not open %s (%s)\n" and ends the run with status -1.
 int open_file_or_exit(const std::string &name, int flags, int mode);

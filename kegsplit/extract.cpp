@@ -40,9 +40,11 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
     const uint64_t framing_end = uint64_t{entry.position} + mask_bytes + header_size;
     if (framing_end > file_size) return CHUNK_TRUNCATED;
 
-    uint8_t head[MASK_HEADER_SIZE + CHUNK_HEADER_SIZE_8];
-    platform_seek(fd, entry.position);
-    platform_read(fd, head, static_cast<size_t>(mask_bytes + header_size));
+    // Short reads count as truncation too: the archive may change under us
+    // (an entry can even be written over the archive itself).
+    uint8_t head[MASK_HEADER_SIZE + CHUNK_HEADER_SIZE_8] = {};
+    const size_t head_size = static_cast<size_t>(mask_bytes + header_size);
+    if (!platform_seek(fd, entry.position) || platform_read(fd, head, head_size) != head_size) return CHUNK_TRUNCATED;
     if (entry.is_mask) {
         chunk.placement.x = read_le32s(head);
         chunk.placement.y = read_le32s(head + 4);
@@ -57,7 +59,7 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
     }
     chunk.packed.resize(static_cast<size_t>(chunk.packed_size + trailer));
-    platform_read(fd, chunk.packed.data(), chunk.packed.size());
+    if (platform_read(fd, chunk.packed.data(), chunk.packed.size()) != chunk.packed.size()) return CHUNK_TRUNCATED;
     if (layout.trailer_framing) {
         chunk.flags = read_le32(chunk.packed.data() + chunk.packed_size + 16);
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
@@ -130,7 +132,8 @@ int print_usage(const char *program, const ArchiveLayout &layout) {
 }
 
 int extract_archive(const std::string &path, const ArchiveLayout &layout) {
-    const int fd = open_file_or_exit(path, OPEN_READ_FLAGS, 0);
+    const ScopedFile archive(open_file_or_exit(path, OPEN_READ_FLAGS, 0));
+    const int fd = archive.fd;
     uint32_t count = 0;
     const std::vector<uint8_t> table = read_entry_table(fd, path, layout, count);
     const uint64_t file_size = static_cast<uint64_t>(platform_file_size(fd));
@@ -183,6 +186,5 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
             std::fprintf(stderr, "%s: bad image (skipped)\n", output.c_str());
     }
 
-    platform_close(fd);
     return 0;
 }

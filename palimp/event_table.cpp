@@ -16,8 +16,7 @@ std::string name_field(const uint8_t *field) {
     return std::string(text, nul ? static_cast<size_t>(static_cast<const char *>(nul) - text) : EVENT_NAME_SIZE);
 }
 
-[[noreturn]] void truncated_table(const std::string &path, int fd) {
-    platform_close(fd);
+[[noreturn]] void truncated_table(const std::string &path) {
     std::fprintf(stderr, "%s: truncated event table\n", path.c_str());
     fatal_exit();
 }
@@ -25,16 +24,16 @@ std::string name_field(const uint8_t *field) {
 }  // namespace
 
 std::vector<uint8_t> read_event_table(const std::string &path, uint32_t &count) {
-    const int fd = open_file_or_exit(path, OPEN_READ_FLAGS, 0);
+    const ScopedFile file(open_file_or_exit(path, OPEN_READ_FLAGS, 0));
+    const int fd = file.fd;
     const int64_t file_size = platform_file_size(fd);
     uint8_t count_bytes[4];
-    if (file_size < 4 || platform_read(fd, count_bytes, 4) != 4) truncated_table(path, fd);
+    if (file_size < 4 || platform_read(fd, count_bytes, 4) != 4) truncated_table(path);
     count = read_le32(count_bytes);
     const uint64_t table_size = uint64_t{count} * EVENT_RECORD_SIZE;
-    if (count >= EVENT_COUNT_LIMIT || table_size > static_cast<uint64_t>(file_size) - 4) truncated_table(path, fd);
+    if (count >= EVENT_COUNT_LIMIT || table_size > static_cast<uint64_t>(file_size) - 4) truncated_table(path);
     std::vector<uint8_t> table(static_cast<size_t>(table_size));
-    if (platform_read(fd, table.data(), table.size()) != table.size()) truncated_table(path, fd);
-    platform_close(fd);
+    if (platform_read(fd, table.data(), table.size()) != table.size()) truncated_table(path);
     return table;
 }
 
