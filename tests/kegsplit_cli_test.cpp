@@ -500,3 +500,41 @@ TEST(KegsplitRevisions, EachProgramOnTheOtherRevisionsArchives) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KegsplitMemory, AllocationFailureEndsTheRun) {
+#ifdef KEGKIT_SANITIZED
+    GTEST_SKIP() << "the sanitizers need more address space than the limit allows";
+#endif
+    // 1 MiB of run-length packets may claim up to 256 MiB of decoded bytes;
+    // with 64 MiB of address space the buffer cannot be had.
+    TempDir dir;
+    const Bytes pic = make_bmp24(2, 2, 0);
+    Bytes packets;
+    for (int i = 0; i < (1 << 19); ++i) packets.insert(packets.end(), {0xFF, 0x42});
+    std::vector<TestEntry> entries = {{"first.bmp", false, 0, 0, pic, PACK_LZSS},
+                                      {"big.bmp", false, 0, 0, Bytes{}, PACK_STORED},
+                                      {"last.bmp", false, 0, 0, pic, PACK_LZSS}};
+    Bytes archive = build_archive(LAYOUT_2_12, entries);
+    // Give entry 1 the packets and a decoded length of 200 MiB, at the end of the file.
+    const uint32_t position = static_cast<uint32_t>(archive.size());
+    put_le32(archive, 4 + 32 + 28, position);
+    Bytes frame(8, 0);
+    put_le32(frame, 0, static_cast<uint32_t>(packets.size()));
+    put_le32(frame, 4, 0x80000000u | (200u << 20));
+    archive.insert(archive.end(), frame.begin(), frame.end());
+    archive.insert(archive.end(), packets.begin(), packets.end());
+    write_file_bytes(dir.file("a.cgf"), archive);
+
+    const RunResult r = run_program(kegsplit_path(LAYOUT_2_12), {"a.cgf"}, dir.path, 64u << 20);
+    EXPECT_EQ(r.status, FATAL);
+    EXPECT_EQ(r.err, "out of memory\n");
+    EXPECT_EQ(list_tree(dir.path), (std::vector<std::string>{"a.cgf", "first.bmp"}));
+
+    const RunResult unlimited = run_program(kegsplit_path(LAYOUT_2_12), {"a.cgf"}, dir.path);
+    EXPECT_EQ(unlimited.status, 0);
+    EXPECT_EQ(read_file_bytes(dir.file("big.bmp")).size(), 200u << 20);
+}
+
+}  // namespace

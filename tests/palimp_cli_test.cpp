@@ -295,3 +295,25 @@ TEST_F(Palimp, PipelineFromArchiveToEvents) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PalimpMemory, AllocationFailureEndsTheRunAndDeletesNothing) {
+#ifdef KEGKIT_SANITIZED
+    GTEST_SKIP() << "the sanitizers need more address space than the limit allows";
+#endif
+    TempDir dir;
+    write_file_bytes(dir.file("B.bmp"), make_bmp24(4, 4, 0));
+    write_file_bytes(dir.file("D.bmp"), make_bmp32(2, 2, 0));
+    Bytes huge = make_bmp24(4, 4, 0);
+    put_le32(huge, 18, 10000);
+    put_le32(huge, 22, 10000);  // 300 MB of pixels claimed by a 102-byte file
+    write_file_bytes(dir.file("H.bmp"), huge);
+    write_file_bytes(dir.file("evinfo.bin"), make_event_table({{"E1", "B", "D"}, {"E2", "H", "D"}, {"E3", "B", "D"}}));
+    const RunResult r = run_program(palimp_path(), {"evinfo.bin", "-cleanup"}, dir.path, 64u << 20);
+    EXPECT_EQ(r.status, FATAL);
+    EXPECT_EQ(r.err, "out of memory\n");
+    EXPECT_EQ(list_tree(dir.path), (std::vector<std::string>{"B.bmp", "D.bmp", "E1.bmp", "H.bmp", "evinfo.bin"}));
+}
+
+}  // namespace

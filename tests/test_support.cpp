@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -303,12 +304,17 @@ static std::string slurp_fd(int fd) {
     return text;
 }
 
-RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd) {
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
+                      uint64_t address_space) {
     FILE *err_file = tmpfile();
     FILE *out_file = tmpfile();
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(120);
+        if (address_space) {
+            const struct rlimit limit = {address_space, address_space};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(122);
+        }
         dup2(fileno(err_file), 2);
         dup2(fileno(out_file), 1);
         std::vector<char *> argv;

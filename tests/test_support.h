@@ -92,8 +92,10 @@ struct RunResult {
     std::string err;      // all of standard error
     std::string out;      // all of standard output
 };
-// Runs `program` with `args` in folder `cwd`.
-RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd);
+// Runs `program` with `args` in folder `cwd`; a non-zero `address_space`
+// limits the process's virtual memory to that many bytes.
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
+                      uint64_t address_space = 0);
 
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
