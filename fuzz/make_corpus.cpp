@@ -1,0 +1,80 @@
+// make_corpus.cpp: writes the seed corpora under fuzz/corpus/<harness>/:
+// valid archives of each revision, BMPs of each depth, event tables with
+// pictures, packed streams. Run it from the source tree's top folder.
+#include <filesystem>
+#include <string>
+
+#include "decoders.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void seed(const std::string &harness, const std::string &name, const Bytes &data) {
+    const fs::path dir = fs::path("fuzz/corpus") / harness;
+    fs::create_directories(dir);
+    write_file_bytes((dir / name).string(), data);
+}
+
+Bytes with_prefix(std::initializer_list<uint8_t> prefix, const Bytes &rest) {
+    Bytes b(prefix);
+    b.insert(b.end(), rest.begin(), rest.end());
+    return b;
+}
+
+Bytes capacity_prefix(size_t capacity, const Bytes &rest) {
+    return with_prefix({static_cast<uint8_t>(capacity >> 8), static_cast<uint8_t>(capacity)}, rest);
+}
+
+Bytes le16(size_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
+
+}  // namespace
+
+int main() {
+    const Bytes pic = make_bmp24(7, 5, 1), mask = make_mask8(7, 5, 2);
+    Bytes text(600);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("the quick brown fox "[i % 20]);
+
+    seed("lzss_decode", "pic", capacity_prefix(pic.size(), encode_lzss_simple(pic)));
+    seed("lzss_decode", "text", capacity_prefix(text.size(), encode_lzss_simple(text)));
+    seed("lzss_decode", "doc-vectors", capacity_prefix(64, {0x01, 0x41, 0xEE, 0xF2, 0x00, 0x00, 0x00}));
+    seed("rle_decode", "pic", capacity_prefix(pic.size(), encode_rle_simple(pic)));
+    seed("rle_decode", "doc-vectors", capacity_prefix(7, {0x03, 0x41, 0x00, 0x02, 0x42, 0x43, 0x00, 0x00, 0x02, 0x44}));
+
+    const ArchiveLayout *layouts[] = {&LAYOUT_2_11, &LAYOUT_2_12, &LAYOUT_2_13};
+    const char *names[] = {"v211", "v212", "v213"};
+    for (int i = 0; i < 3; ++i) {
+        std::vector<TestEntry> entries = {{"bg01.bmp", false, 0, 0, pic, PACK_LZSS},
+                                          {"m", true, -3, 4, mask, PACK_RLE},
+                                          {"ev01.bmp", false, 0, 0, pic, PACK_LZSS},
+                                          {"ev02.bmp", false, 0, 0, make_bmp24(3, -2, 3), PACK_RLE}};
+        if (i == 2) entries.push_back({"ev03.bmp", false, 0, 0, pic, PACK_STORED});
+        seed("archive_extract", names[i], with_prefix({static_cast<uint8_t>(i)}, build_archive(*layouts[i], entries)));
+    }
+
+    seed("mask_compose", "pic-mask", with_prefix({static_cast<uint8_t>(pic.size() >> 8), static_cast<uint8_t>(pic.size())}, [&] {
+             Bytes b = pic;
+             b.insert(b.end(), mask.begin(), mask.end());
+             return b;
+         }()));
+
+    seed("bmp_read", "24", with_prefix({0}, pic));
+    seed("bmp_read", "32", with_prefix({0}, make_bmp32(5, 4, 1)));
+    seed("bmp_read", "8", with_prefix({0}, mask));
+    seed("bmp_read", "8-expand", with_prefix({0x10}, mask));
+    Bytes sixteen = make_bmp24(4, 2, 0);
+    sixteen[28] = 16;
+    seed("bmp_read", "16", with_prefix({0}, sixteen));
+    seed("bmp_read", "top-down", with_prefix({0}, make_bmp24(3, -3, 4)));
+
+    const Bytes base = make_bmp24(12, 10, 5), delta = make_bmp32(4, 3, 6);
+    Bytes record = make_event_table({{"ev01", "bg01", "fc01"}});
+    record.insert(record.end(), {0, 0, 0, 0, 3, 0, 2, 0});  // base at (0, 0), delta at (3, 2)
+    const Bytes split = le16(base.size());
+    record.insert(record.end(), split.begin(), split.end());
+    record.insert(record.end(), base.begin(), base.end());
+    record.insert(record.end(), delta.begin(), delta.end());
+    seed("merge_record", "ev01", record);
+    return 0;
+}
