@@ -75,7 +75,8 @@ void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
     if (expand) {
         const uint64_t packed = width * 3;
         std::unique_ptr<uint8_t[]> rgb(new uint8_t[static_cast<size_t>(height * packed)]);
-        for (uint64_t j = 0; j < height; ++j) {
+        // No pixels, no rows to walk: a height of 2^31 must not cost 2^31 steps.
+        for (uint64_t j = 0; j < height && width > 0; ++j) {
             const uint8_t *src = pixels.get() + j * stride;
             uint8_t *dst = rgb.get() + j * packed;
             for (uint64_t x = 0; x < width; ++x) std::memcpy(dst + x * 3, table + src[x] * 4, 3);

@@ -31,7 +31,7 @@ std::vector<uint8_t> convert_rows(const uint8_t *data, uint32_t width, uint32_t 
     const uint64_t stride = (row_bytes + 3) & ~uint64_t{3};
     const uint64_t pitch = (flags & BMP_OUT_PACKED_ROWS) ? row_bytes : stride;
     std::vector<uint8_t> copy(static_cast<size_t>(stride * height));  // padding stays zero
-    for (uint64_t k = 0; k < height; ++k) {
+    for (uint64_t k = 0; k < height && stride > 0; ++k) {
         const uint64_t target = (flags & BMP_OUT_FLIP_ROWS) ? height - 1 - k : k;
         uint8_t *row = copy.data() + target * stride;
         if (row_bytes) std::memcpy(row, data + k * pitch, static_cast<size_t>(row_bytes));

@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    fuzz_init();
+    const ScratchFolder scratch;
     const ArchiveLayout *layouts[] = {&LAYOUT_2_11, &LAYOUT_2_12, &LAYOUT_2_13};
     const ArchiveLayout &layout = *layouts[data[0] % 3];
     fuzz_write_file("in.cgf", data + 1, size - 1);
@@ -16,6 +16,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_ASSERT(extract_archive("in.cgf", layout) == 0);
     } catch (const FatalExit &) {
     }
-    fuzz_clear_scratch();
     return 0;
 }

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    fuzz_init();
+    const ScratchFolder scratch;
     const uint32_t flags = data[0] & 0x1F;
     if (!fuzz_picture_wanted(data + 1, size - 1)) return 0;
     fuzz_write_file("in.bmp", data + 1, size - 1);
@@ -24,6 +24,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     } catch (const FatalExit &) {
     }
-    fuzz_clear_scratch();
     return 0;
 }

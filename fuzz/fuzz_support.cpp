@@ -14,20 +14,9 @@ namespace {
 [[noreturn]] void throw_fatal(int) { throw FatalExit{}; }
 
 std::string g_scratch;
+std::string g_home;
 
-}  // namespace
-
-void fuzz_init() {
-    if (!g_scratch.empty()) return;
-    set_fatal_handler(throw_fatal);
-    struct stat st;
-    std::string pattern = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : "/tmp");
-    pattern += "/kegkit-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) std::abort();
-    g_scratch = pattern;
-}
-
-void fuzz_clear_scratch() {
+void clear_current_folder() {
     DIR *dir = opendir(".");
     if (!dir) return;
     std::vector<std::string> names;
@@ -35,6 +24,27 @@ void fuzz_clear_scratch() {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
     closedir(dir);
     for (const std::string &n : names) unlink(n.c_str());
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+    if (g_scratch.empty()) {
+        set_fatal_handler(throw_fatal);
+        struct stat st;
+        std::string pattern = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) ? "/dev/shm" : "/tmp");
+        pattern += "/kegkit-fuzz-XXXXXX";
+        char cwd[4096];
+        if (!mkdtemp(pattern.data()) || !getcwd(cwd, sizeof cwd)) std::abort();
+        g_scratch = pattern;
+        g_home = cwd;
+    }
+    if (chdir(g_scratch.c_str()) != 0) std::abort();
+}
+
+ScratchFolder::~ScratchFolder() {
+    clear_current_folder();
+    if (chdir(g_home.c_str()) != 0) std::abort();
 }
 
 void fuzz_write_file(const std::string &name, const uint8_t *data, size_t size) {

@@ -11,12 +11,16 @@
 
 struct FatalExit {};
 
-// Once per process: install the throwing fatal handler and make a fresh
-// scratch folder the current directory.
-void fuzz_init();
-
-// Removes every file from the scratch folder.
-void fuzz_clear_scratch();
+// For the time of one input: the throwing fatal handler is installed and a
+// scratch folder of this process is the current directory. On leaving, the
+// folder is emptied and the previous directory is current again, so that
+// the fuzzer's own relative paths keep working.
+struct ScratchFolder {
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+};
 
 // Writes `size` bytes to `name` in the scratch folder.
 void fuzz_write_file(const std::string &name, const uint8_t *data, size_t size);
@@ -39,5 +43,5 @@ uint64_t fuzz_bmp_buffer_size(const uint8_t *data, size_t size);
 // Pictures that ask for more than this but stay under the reader's own limit
 // only spend time and memory; the harnesses pass over them. Larger ones end
 // in the reader's "image too large" and are kept.
-constexpr uint64_t FUZZ_MAX_PICTURE_BYTES = 1u << 20;
+constexpr uint64_t FUZZ_MAX_PICTURE_BYTES = 256u << 10;
 bool fuzz_picture_wanted(const uint8_t *data, size_t size);

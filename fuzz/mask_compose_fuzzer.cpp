@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
-    fuzz_init();
+    const ScratchFolder scratch;
     size_t split = static_cast<size_t>(data[0]) << 8 | data[1];
     data += 2;
     size -= 2;
@@ -22,6 +22,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     } catch (const FatalExit &) {
     }
-    fuzz_clear_scratch();
     return 0;
 }

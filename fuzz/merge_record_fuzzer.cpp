@@ -32,7 +32,7 @@ bool safe_file_name(const std::string &name) { return name.find('/') == std::str
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 98) return 0;
-    fuzz_init();
+    const ScratchFolder scratch;
     const std::string base = field_name(data + 4 + 16), delta = field_name(data + 4 + 32);
     size_t split = static_cast<size_t>(data[96]) << 8 | data[97];
     const uint8_t *pictures = data + 98;
@@ -48,6 +48,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_ASSERT(merge_events("evinfo.bin", size % 2 == 1) == 0);
     } catch (const FatalExit &) {
     }
-    fuzz_clear_scratch();
     return 0;
 }

@@ -13,14 +13,14 @@ harnesses=("$@")
 CXX=clang++ cmake -S . -B build-fuzz -DKEGKIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j2 --target $(printf '%s_fuzzer ' "${harnesses[@]}") >/dev/null
 
-OUT=${OUT:-build-fuzz/findings}
+OUT=$(realpath -m "${OUT:-build-fuzz/findings}")
 mkdir -p "$OUT"
 status=0
 for h in "${harnesses[@]}"; do
   work=$(mktemp -d)
   log="$OUT/$h.log"
   if ./build-fuzz/fuzz/${h}_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=2 \
-       -print_final_stats=1 -artifact_prefix="$OUT/$h-" "$work" "fuzz/corpus/$h" >"$log" 2>&1; then
+       -print_final_stats=1 -artifact_prefix="$OUT/$h-" "$work" "$PWD/fuzz/corpus/$h" >"$log" 2>&1; then
     echo "$h: $(grep -E '^#[0-9]+.*DONE' "$log" | tail -1)"
   else
     echo "$h: FAILED, see $log"

@@ -57,7 +57,7 @@ CompositeResult composite_delta(PixelBuffer &base, const PixelBuffer &delta, int
 
     // Buffer rows run bottom-up: the delta's top row lands dy rows below the base's top.
     const uint64_t first_row = uint64_t{base.height} - delta.height - static_cast<uint64_t>(dy);
-    for (uint64_t j = 0; j < delta.height; ++j) {
+    for (uint64_t j = 0; j < delta.height && delta.width > 0; ++j) {
         uint8_t *base_row = base.pixels.get() + (first_row + j) * static_cast<uint64_t>(base.stride) +
                             static_cast<uint64_t>(dx) * static_cast<uint64_t>(base.bytes_per_pixel);
         const uint8_t *delta_row = delta.pixels.get() + j * static_cast<uint64_t>(delta.stride);
