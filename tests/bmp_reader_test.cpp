@@ -110,13 +110,16 @@ TEST(ReadBmp, EightBitIndicesAndPaletteExpansion) {
     EXPECT_EQ(pixels_of(deep), counting(8));
 }
 
+// Death tests name their files relative to the folder they work in: where
+// the child process runs the test body again, it makes a folder of its own.
 TEST(ReadBmp, RefusedDepthEndsTheRun) {
     TempDir dir;
-    const std::string path = dir.file("r.bmp");
+    const ScopedChdir in(dir.path);
+    const std::string path = "r.bmp";
     write_file_bytes(path, bmp_file(1, 1, 24, counting(4)));
     PixelBuffer p;
-    EXPECT_EXIT(read_bmp(path, p, BMP_IN_REJECT_24), testing::ExitedWithCode(255),
-                "^" + path + ": Unsupported color depth \\(24-bit\\)\n$");
+    EXPECT_EXIT(read_bmp(path, p, BMP_IN_REJECT_24), testing::ExitedWithCode(FATAL_EXIT_CODE),
+                whole_line_pattern(path + ": Unsupported color depth (24-bit)"));
     read_bmp(path, p, BMP_IN_REJECT_32 | BMP_IN_REJECT_8 | BMP_IN_REJECT_16);
     EXPECT_EQ(p.bytes_per_pixel, 3);
 }
@@ -148,12 +151,13 @@ TEST(ReadBmp, ShortFilesReadAsZero) {
 
 TEST(ReadBmp, HugeDimensionsEndTheRunBeforeAllocating) {
     TempDir dir;
-    const std::string path = dir.file("huge.bmp");
+    const ScopedChdir in(dir.path);
+    const std::string path = "huge.bmp";
     PixelBuffer p;
     write_file_bytes(path, bmp_file(30000, 30000, 24, {}));
-    EXPECT_EXIT(read_bmp(path, p, 0), testing::ExitedWithCode(255), "^" + path + ": image too large\n$");
+    EXPECT_EXIT(read_bmp(path, p, 0), testing::ExitedWithCode(FATAL_EXIT_CODE), whole_line_pattern(path + ": image too large"));
     write_file_bytes(path, bmp_file(1, INT32_MIN, 32, {}));
-    EXPECT_EXIT(read_bmp(path, p, 0), testing::ExitedWithCode(255), "image too large");
+    EXPECT_EXIT(read_bmp(path, p, 0), testing::ExitedWithCode(FATAL_EXIT_CODE), "image too large");
     // A height of 2^31 with no bytes per row is an empty picture, not a fault.
     write_file_bytes(path, bmp_file(1, INT32_MIN, 4, {}));
     read_bmp(path, p, 0);
@@ -163,8 +167,8 @@ TEST(ReadBmp, HugeDimensionsEndTheRunBeforeAllocating) {
 
 TEST(ReadBmp, MissingFileEndsTheRun) {
     PixelBuffer p;
-    EXPECT_EXIT(read_bmp("/nonexistent/x.bmp", p, 0), testing::ExitedWithCode(255),
-                "^Could not open /nonexistent/x.bmp \\(No such file or directory\\)\n$");
+    EXPECT_EXIT(read_bmp("/nonexistent/x.bmp", p, 0), testing::ExitedWithCode(FATAL_EXIT_CODE),
+                whole_line_pattern("Could not open /nonexistent/x.bmp (No such file or directory)"));
 }
 
 TEST(ReadBmp, WriteThenReadGivesTheSamePixels) {

@@ -1,18 +1,12 @@
 #include "test_support.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 #include "decoders.h"
@@ -252,6 +246,15 @@ uint32_t entry_position(const Bytes &archive, const ArchiveLayout &layout, uint3
     return get_le32(archive, 4 + index * layout.entry_size + layout.offset_field) & 0x7FFFFFFFu;
 }
 
+std::string whole_line_pattern(const std::string &line) {
+    std::string pattern = "^";
+    for (char c : line) {
+        if (std::strchr("\\.()[]{}*+?^$|", c)) pattern += '\\';
+        pattern += c;
+    }
+    return pattern + "\r?\n$";
+}
+
 Bytes read_file_bytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
@@ -264,8 +267,8 @@ void write_file_bytes(const std::string &path, const Bytes &data) {
 }
 
 bool file_exists(const std::string &path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
 std::vector<std::string> list_tree(const std::string &dir) {
@@ -277,9 +280,15 @@ std::vector<std::string> list_tree(const std::string &dir) {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kegkit-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
+    static std::mt19937_64 rng(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("kegkit-test-" + std::to_string(rng() % 1000000000));
+        if (fs::create_directory(candidate)) {
+            path = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -295,51 +304,3 @@ ScopedChdir::ScopedChdir(const std::string &dir) {
 
 ScopedChdir::~ScopedChdir() { fs::current_path(previous); }
 
-static std::string slurp_fd(int fd) {
-    std::string text;
-    char buffer[4096];
-    lseek(fd, 0, SEEK_SET);
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-    return text;
-}
-
-RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-                      uint64_t address_space) {
-    FILE *err_file = tmpfile();
-    FILE *out_file = tmpfile();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(120);
-        if (address_space) {
-            const struct rlimit limit = {address_space, address_space};
-            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(122);
-        }
-        dup2(fileno(err_file), 2);
-        dup2(fileno(out_file), 1);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(program.c_str()));
-        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(121);
-    }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    RunResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1000 - WTERMSIG(wstatus);
-    result.err = slurp_fd(fileno(err_file));
-    result.out = slurp_fd(fileno(out_file));
-    fclose(err_file);
-    fclose(out_file);
-    return result;
-}
-
-std::string kegsplit_path(const ArchiveLayout &layout) {
-    std::string dir = KEGKIT_BIN_DIR;
-    if (&layout == &LAYOUT_2_11) return dir + "/kegsplit-2.11";
-    if (&layout == &LAYOUT_2_12) return dir + "/kegsplit-2.12";
-    return dir + "/kegsplit-2.13";
-}
-
-std::string palimp_path() { return std::string(KEGKIT_BIN_DIR) + "/palimp"; }

@@ -63,6 +63,17 @@ void reference_blend(uint8_t *base, int base_bpp, const uint8_t *delta, int delt
 // in at (dx, dy) from the top-left corner, by reference_blend.
 Bytes reference_merge(const Bytes &base_file, const Bytes &delta_file, int dx, int dy);
 
+// ---- fatal ends inside a test (death tests) ----
+// The status exit(-1) leaves: 255 where statuses are 8 bits, -1 on Windows.
+#if defined(_WIN32)
+constexpr int FATAL_EXIT_CODE = -1;
+#else
+constexpr int FATAL_EXIT_CODE = 255;
+#endif
+// A death-test pattern for exactly one line of standard error (which ends
+// in "\r\n" where the runtime writes text mode).
+std::string whole_line_pattern(const std::string &line);
+
 // ---- files and folders ----
 Bytes read_file_bytes(const std::string &path);
 void write_file_bytes(const std::string &path, const Bytes &data);
@@ -100,3 +111,13 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
 std::string palimp_path();
+
+// Whether the end-to-end tests run the Windows programs (under wine).
+bool testing_windows_build();
+
+// The first argument a program run by run_program sees, as its usage text shows it.
+std::string program_argv0(const std::string &path);
+
+// The text of an errno value in "Could not open %s (%s)" of the programs
+// under test.
+std::string open_error_text(int error);

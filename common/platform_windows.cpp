@@ -1,0 +1,106 @@
+// platform_windows.cpp: the platform layer for Windows, on the C runtime's
+// descriptor calls and the ANSI file-search and delete calls.
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+
+#include "platform.h"
+
+namespace {
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool equal_ignoring_case(const char *a, const char *b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+// The search's own matching also looks at short 8.3 aliases and treats
+// '*' and '?' in the name as wildcards; only what matches the name as a
+// literal counts, and directories never do.
+bool accepted(const WIN32_FIND_DATAA &entry, const std::string &name, FindMode mode) {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    const std::string found = entry.cFileName;
+    if (mode == FIND_EXACT) {
+        const std::string exact = name + ".bmp";
+        return found.size() == exact.size() && equal_ignoring_case(found.data(), exact.data(), exact.size());
+    }
+    const std::string prefix = name + "+";
+    return found.size() >= prefix.size() + 4 && equal_ignoring_case(found.data(), prefix.data(), prefix.size()) &&
+           equal_ignoring_case(found.data() + found.size() - 4, ".bmp", 4);
+}
+
+}  // namespace
+
+int platform_open(const std::string &name, int flags, int mode) { return _open(name.c_str(), flags, mode); }
+
+size_t platform_read(int fd, void *buffer, size_t count) {
+    auto *p = static_cast<unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const unsigned chunk = static_cast<unsigned>(count - done < (1u << 30) ? count - done : (1u << 30));
+        const int n = _read(fd, p + done, chunk);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void platform_write(int fd, const void *buffer, size_t count) {
+    const auto *p = static_cast<const unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const unsigned chunk = static_cast<unsigned>(count - done < (1u << 30) ? count - done : (1u << 30));
+        const int n = _write(fd, p + done, chunk);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+}
+
+bool platform_seek(int fd, uint64_t position) {
+    if (position > static_cast<uint64_t>(INT64_MAX)) return false;
+    return _lseeki64(fd, static_cast<__int64>(position), SEEK_SET) != -1;
+}
+
+int64_t platform_file_size(int fd) {
+    struct _stati64 st;
+    if (_fstati64(fd, &st) != 0 || !(st.st_mode & _S_IFREG)) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+void platform_close(int fd) { _close(fd); }
+
+std::string platform_error_text(int error) { return std::strerror(error); }
+
+std::string platform_native_path(const std::string &stored) { return stored; }
+
+bool platform_find_file(const std::string &name, FindMode mode, std::string *found) {
+    const std::string pattern = mode == FIND_EXACT ? name + ".bmp" : name + "+*.bmp";
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool have = false;
+    do {
+        if (accepted(entry, name, mode)) {
+            *found = entry.cFileName;
+            have = true;
+            break;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return have;
+}
+
+void platform_delete_file(const std::string &name) { DeleteFileA(name.c_str()); }
+
+std::string platform_file_name_key(const std::string &name) {
+    std::string key = name;
+    for (char &c : key) c = ascii_lower(c);
+    return key;
+}

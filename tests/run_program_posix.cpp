@@ -1,0 +1,122 @@
+// run_program_posix.cpp: runs the built programs in a folder of their own,
+// capturing standard error and the exit status. With KEGKIT_TARGET=windows
+// the programs are the Windows builds in KEGKIT_EXE_DIR, run under wine64.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "test_support.h"
+
+static std::string slurp_fd(int fd) {
+    std::string text;
+    char buffer[4096];
+    lseek(fd, 0, SEEK_SET);
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+
+static RunResult run_once(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
+                          uint64_t address_space) {
+    FILE *err_file = tmpfile();
+    FILE *out_file = tmpfile();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(120);
+        if (address_space) {
+            const struct rlimit limit = {address_space, address_space};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(122);
+        }
+        dup2(fileno(err_file), 2);
+        dup2(fileno(out_file), 1);
+        std::vector<char *> argv;
+        const bool wine = testing_windows_build();
+        const char *wine_env = std::getenv("KEGKIT_WINE");
+        std::string wine_path = wine_env ? wine_env : "/usr/lib/wine/wine64";
+        if (wine) argv.push_back(wine_path.data());
+        argv.push_back(const_cast<char *>(program.c_str()));
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        if (wine)
+            execvp(argv[0], argv.data());
+        else
+            execv(program.c_str(), argv.data());
+        _exit(121);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    RunResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1000 - WTERMSIG(wstatus);
+    result.err = slurp_fd(fileno(err_file));
+    result.out = slurp_fd(fileno(out_file));
+    if (testing_windows_build()) {
+        // Windows writes standard error in text mode: every "\n" arrives as "\r\n".
+        for (std::string *text : {&result.err, &result.out}) {
+            std::string plain;
+            for (size_t i = 0; i < text->size(); ++i)
+                if (!((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')) plain += (*text)[i];
+            *text = plain;
+        }
+    }
+    fclose(err_file);
+    fclose(out_file);
+    return result;
+}
+
+bool testing_windows_build() {
+    const char *target = std::getenv("KEGKIT_TARGET");
+    return target && std::strcmp(target, "windows") == 0;
+}
+
+static std::string program_path(const std::string &name) {
+    if (testing_windows_build()) {
+        const char *dir = std::getenv("KEGKIT_EXE_DIR");
+        return std::string(dir ? dir : ".") + "/" + name + ".exe";
+    }
+    return std::string(KEGKIT_BIN_DIR) + "/" + name;
+}
+
+std::string kegsplit_path(const ArchiveLayout &layout) {
+    if (&layout == &LAYOUT_2_11) return program_path("kegsplit-2.11");
+    if (&layout == &LAYOUT_2_12) return program_path("kegsplit-2.12");
+    return program_path("kegsplit-2.13");
+}
+
+std::string palimp_path() { return program_path("palimp"); }
+
+// wine now and then fails to start a process at all ("wine: failed to map
+// the shared user data"); that is the test machine's trouble, not the
+// program's, so such a start is tried again.
+static bool wine_failed_to_start(const RunResult &r) {
+    return r.err.find("wine: failed") != std::string::npos || r.err.find("err:virtual:") != std::string::npos ||
+           r.err.find("wine64: dlls/") != std::string::npos;
+}
+
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
+                      uint64_t address_space) {
+    RunResult r = run_once(program, args, cwd, address_space);
+    for (int retry = 0; retry < 3 && testing_windows_build() && wine_failed_to_start(r); ++retry)
+        r = run_once(program, args, cwd, address_space);
+    return r;
+}
+
+std::string program_argv0(const std::string &path) {
+    if (!testing_windows_build()) return path;
+    // wine hands a program its own path as a Windows path on drive Z:.
+    std::string windows = "Z:" + path;
+    for (char &c : windows)
+        if (c == '/') c = '\\';
+    return windows;
+}
+
+std::string open_error_text(int error) {
+    // The Windows runtime refuses to open a folder as a file with EACCES.
+    if (testing_windows_build() && error == EISDIR) error = EACCES;
+    return std::strerror(error);
+}
