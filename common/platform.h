@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Opens `name` with the runtime library's flag word and permission argument
 // (0x8000 read; 0x8301 write, create, truncate with 0x180). Returns the
@@ -34,12 +36,23 @@ std::string platform_error_text(int error);
 // Windows, so a stored '\' is a directory separator here.
 std::string platform_native_path(const std::string &stored);
 
+// The file names of the current directory, listed once so that a run's many
+// searches do not each read the whole directory. The caller keeps it true:
+// every file it creates there it adds with platform_index_add. Where the
+// system's own search is indexed (Windows), the list stays empty.
+struct FolderIndex {
+    // (ASCII-lowercased name, name), sorted; directories are left out.
+    std::vector<std::pair<std::string, std::string>> files;
+};
+FolderIndex platform_index_folder();
+void platform_index_add(FolderIndex &index, const std::string &name);
+
 // Searches the current directory for a bitmap file named after `name`:
 //   FIND_EXACT:  name + ".bmp"
 //   FIND_PLACED: a name that starts with name + "+" and ends in ".bmp"
 // Sets *found to the file's name as the directory holds it.
 enum FindMode { FIND_EXACT, FIND_PLACED };
-bool platform_find_file(const std::string &name, FindMode mode, std::string *found);
+bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode, std::string *found);
 
 // Deletes a file by its bare name; the result is of no interest to callers.
 void platform_delete_file(const std::string &name);

@@ -22,22 +22,6 @@ unsigned char ascii_lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-bool equal_ignoring_case(const char *a, size_t n, const char *b) {
-    for (size_t i = 0; i < n; ++i)
-        if (ascii_lower(static_cast<unsigned char>(a[i])) != ascii_lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-bool starts_with_ignoring_case(const std::string &s, const std::string &prefix) {
-    return s.size() >= prefix.size() && equal_ignoring_case(s.data(), prefix.size(), prefix.data());
-}
-
-bool ends_with_ignoring_case(const std::string &s, const std::string &suffix) {
-    return s.size() >= suffix.size() &&
-           equal_ignoring_case(s.data() + s.size() - suffix.size(), suffix.size(), suffix.data());
-}
-
 // Directories never match; a link counts as what it names, and a dangling
 // link counts as a file (opening it fails later, with the usual message).
 bool is_directory(const struct dirent *entry) {
@@ -46,6 +30,12 @@ bool is_directory(const struct dirent *entry) {
     struct stat st;
     if (stat(entry->d_name, &st) != 0) return false;
     return S_ISDIR(st.st_mode);
+}
+
+std::string ascii_lowercase(const std::string &name) {
+    std::string key = name;
+    for (char &c : key) c = static_cast<char>(ascii_lower(static_cast<unsigned char>(c)));
+    return key;
 }
 
 }  // namespace
@@ -106,41 +96,47 @@ std::string platform_native_path(const std::string &stored) {
     return path;
 }
 
+FolderIndex platform_index_folder() {
+    FolderIndex index;
+    DIR *dir = opendir(".");
+    if (!dir) return index;
+    while (const struct dirent *entry = readdir(dir))
+        if (!is_directory(entry)) index.files.emplace_back(ascii_lowercase(entry->d_name), entry->d_name);
+    closedir(dir);
+    std::sort(index.files.begin(), index.files.end());
+    return index;
+}
+
+void platform_index_add(FolderIndex &index, const std::string &name) {
+    std::pair<std::string, std::string> item(ascii_lowercase(name), name);
+    const auto at = std::lower_bound(index.files.begin(), index.files.end(), item);
+    if (at == index.files.end() || *at != item) index.files.insert(at, std::move(item));
+}
+
 // Names compare without regard to ASCII case. Of several exact matches the
 // one equal byte for byte wins, else the first in unsigned byte order; of
-// several placed matches the first in unsigned byte order.
-bool platform_find_file(const std::string &name, FindMode mode, std::string *found) {
-    DIR *dir = opendir(".");
-    if (!dir) return false;
-    const std::string exact = name + ".bmp";
-    const std::string prefix = name + "+";
-    std::string best;
-    bool have = false;
-    bool have_byte_exact = false;
-    while (const struct dirent *entry = readdir(dir)) {
-        const std::string candidate = entry->d_name;
+// several placed matches the first in unsigned byte order. (std::string
+// compares as unsigned char.)
+bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode, std::string *found) {
+    const std::string key = ascii_lowercase(mode == FIND_EXACT ? name + ".bmp" : name + "+");
+    const std::pair<std::string, std::string> from(key, std::string());
+    const std::string *best = nullptr;
+    for (auto it = std::lower_bound(index.files.begin(), index.files.end(), from);
+         it != index.files.end() && it->first.compare(0, key.size(), key) == 0; ++it) {
+        const std::string &candidate = it->second;
         if (mode == FIND_EXACT) {
-            if (candidate.size() != exact.size() || !starts_with_ignoring_case(candidate, exact)) continue;
-        } else {
-            if (candidate.size() < prefix.size() + 4 || !starts_with_ignoring_case(candidate, prefix) ||
-                !ends_with_ignoring_case(candidate, ".bmp"))
-                continue;
-        }
-        if (have_byte_exact || is_directory(entry)) continue;
-        if (mode == FIND_EXACT && candidate == exact) {
-            best = candidate;
-            have = have_byte_exact = true;
+            if (it->first.size() != key.size()) continue;
+            if (candidate == name + ".bmp") {
+                best = &candidate;
+                break;
+            }
+        } else if (it->first.size() < key.size() + 4 || it->first.compare(it->first.size() - 4, 4, ".bmp") != 0) {
             continue;
         }
-        // std::string compares char_traits<char>, which orders as unsigned char.
-        if (!have || candidate < best) {
-            best = candidate;
-            have = true;
-        }
+        if (!best || candidate < *best) best = &candidate;
     }
-    closedir(dir);
-    if (have) *found = best;
-    return have;
+    if (best) *found = *best;
+    return best != nullptr;
 }
 
 void platform_delete_file(const std::string &name) { ::unlink(name.c_str()); }

@@ -80,7 +80,11 @@ std::string platform_error_text(int error) { return std::strerror(error); }
 
 std::string platform_native_path(const std::string &stored) { return stored; }
 
-bool platform_find_file(const std::string &name, FindMode mode, std::string *found) {
+// The system's search is indexed by the file system itself; nothing to keep.
+FolderIndex platform_index_folder() { return FolderIndex(); }
+void platform_index_add(FolderIndex &, const std::string &) {}
+
+bool platform_find_file(const FolderIndex &, const std::string &name, FindMode mode, std::string *found) {
     const std::string pattern = mode == FIND_EXACT ? name + ".bmp" : name + "+*.bmp";
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern.c_str(), &entry);

@@ -45,11 +45,11 @@ bool parse_placement(const std::string &file_name, const std::string &name, int3
     return true;
 }
 
-bool find_bitmap(const std::string &name, std::string &found, int32_t &x, int32_t &y) {
+bool find_bitmap(const FolderIndex &folder, const std::string &name, std::string &found, int32_t &x, int32_t &y) {
     x = 0;
     y = 0;
-    if (platform_find_file(name, FIND_EXACT, &found)) return true;
-    if (!platform_find_file(name, FIND_PLACED, &found)) return false;
+    if (platform_find_file(folder, name, FIND_EXACT, &found)) return true;
+    if (!platform_find_file(folder, name, FIND_PLACED, &found)) return false;
     parse_placement(found, name, x, y);
     return true;
 }

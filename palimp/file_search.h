@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform.h"
+
 // Looks in the current directory for name + ".bmp", else for a file named
 // name + "+" ... ".bmp". On success sets `found` to the file's name and
 // (x, y) to the placement its name carries, (0, 0) when it carries none.
-bool find_bitmap(const std::string &name, std::string &found, int32_t &x, int32_t &y);
+// `folder` is the current directory's listing (platform_index_folder).
+bool find_bitmap(const FolderIndex &folder, const std::string &name, std::string &found, int32_t &x, int32_t &y);
 
 // Reads "+x<int>y<int>" right after `name` at the start of `file_name`, the
 // way "%d" reads numbers (blanks skipped, optional sign). Both numbers must

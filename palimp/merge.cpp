@@ -30,6 +30,8 @@ int merge_events(const std::string &table_path, bool cleanup) {
     const std::vector<uint8_t> table = read_event_table(table_path, count);
     std::list<std::string> used_deltas;
     std::set<std::string> outputs;  // files this run wrote, which cleanup never deletes
+    // The folder is listed once; the outputs written below are added as they come.
+    FolderIndex folder = platform_index_folder();
 
     for (uint32_t i = 0; i < count; ++i) {
         const EventRecord record = parse_event_record(table.data(), i);
@@ -40,8 +42,8 @@ int merge_events(const std::string &table_path, bool cleanup) {
         }
         std::string base_file, delta_file;
         int32_t bx = 0, by = 0, qx = 0, qy = 0;
-        if (!find_bitmap(record.base_name, base_file, bx, by) ||
-            !find_bitmap(record.delta_name, delta_file, qx, qy)) {
+        if (!find_bitmap(folder, record.base_name, base_file, bx, by) ||
+            !find_bitmap(folder, record.delta_name, delta_file, qx, qy)) {
             std::fprintf(stderr, "%s: could not find %s+%s (skipped)\n", event, record.base_name.c_str(),
                          record.delta_name.c_str());
             continue;
@@ -70,6 +72,7 @@ int merge_events(const std::string &table_path, bool cleanup) {
         }
         write_bmp(output, base.pixels.get(), base.size, base.width, base.height,
                   static_cast<uint32_t>(base.bytes_per_pixel), 0);
+        platform_index_add(folder, output);
         delta.pixels.reset();
         base.pixels.reset();
         if (cleanup) {

@@ -164,6 +164,21 @@ TEST_F(Palimp, OutputReplacingItsBaseFeedsLaterRecords) {
     EXPECT_EQ(get("E.bmp"), reference_merge(first, d2, 3, 3));
 }
 
+TEST_F(Palimp, NewOutputIsFoundByLaterRecords) {
+    const Bytes base = make_bmp24(6, 6, 1), d1 = make_bmp32(6, 6, 2), d2 = make_bmp32(2, 2, 3);
+    put("B.bmp", base);
+    put("D1.bmp", d1);
+    put("D2+x1y1.bmp", d2);
+    // N.bmp does not exist when the run starts; the first record writes it.
+    const RunResult r = merge({{"N", "B", "D1"}, {"E", "N", "D2"}, {"F", "N", "N"}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const Bytes first = reference_merge(base, d1, 0, 0);
+    EXPECT_EQ(get("N.bmp"), first);
+    EXPECT_EQ(get("E.bmp"), reference_merge(first, d2, 1, 1));
+    EXPECT_EQ(get("F.bmp"), first);  // a 24-bit delta is opaque: N over itself
+}
+
 TEST_F(Palimp, CleanupNeverDeletesAnOutput) {
     put("B.bmp", make_bmp24(4, 4, 0));
     put("D.bmp", make_bmp32(2, 2, 0));
