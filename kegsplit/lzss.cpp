@@ -1,16 +1,86 @@
 // lzss.cpp: decode_lzss, using the output itself as the window.
 //
 // Output byte t went to window position (4078 + t) mod 4096. A reference to
-// position p made when t = o bytes are out therefore reads the byte written
+// position p made when o bytes are out therefore reads the byte written
 // D = (4078 + o - p) mod 4096 bytes back (4096 when that is 0), for its whole
 // copy; a byte "before" the output start is one of the window's initial zeros.
+#include <cstring>
+
 #include "decoders.h"
 
-#include <cstring>
+namespace {
+
+// A flag group reads at most 1 + 8 x 2 bytes; in the fast loop an item may
+// write up to 24 bytes (whole 8-byte chunks), which later items overwrite.
+constexpr size_t GROUP_INPUT = 17;
+constexpr size_t GROUP_ROOM = 8 * 24;
+
+size_t reference_distance(size_t out_pos, size_t b0, size_t b1) {
+    const size_t position = b0 | ((b1 & 0xF0) << 4);
+    const size_t distance = (LZSS_START_POSITION + out_pos - position) % LZSS_WINDOW_SIZE;
+    return distance == 0 ? LZSS_WINDOW_SIZE : distance;
+}
+
+// Copies `length` bytes from `distance` back, exactly: bytes before the
+// output start are zero, and an overlapping copy repeats what it produces.
+void copy_reference(uint8_t *out, size_t out_pos, size_t distance, size_t length) {
+    size_t j = 0;
+    if (out_pos < distance) {
+        j = distance - out_pos < length ? distance - out_pos : length;
+        std::memset(out + out_pos, 0, j);
+    }
+    if (j < length && distance >= length) {
+        std::memcpy(out + out_pos + j, out + out_pos + j - distance, length - j);
+    } else {
+        for (; j < length; ++j) out[out_pos + j] = out[out_pos + j - distance];
+    }
+}
+
+}  // namespace
 
 size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_size) {
     size_t in_pos = 0;
     size_t out_pos = 0;
+
+    // Fast loop: while a whole group's input and worst-case output fit, the
+    // per-item checks are not needed.
+    while (in_size - in_pos >= GROUP_INPUT && out_size - out_pos >= GROUP_ROOM) {
+        unsigned flags = in[in_pos++];
+        if (flags == 0xFF) {  // eight literals
+            std::memcpy(out + out_pos, in + in_pos, 8);
+            in_pos += 8;
+            out_pos += 8;
+            continue;
+        }
+        for (int bit = 0; bit < 8; ++bit, flags >>= 1) {
+            if (flags & 1) {
+                out[out_pos++] = in[in_pos++];
+                continue;
+            }
+            const size_t b1 = in[in_pos + 1];
+            const size_t distance = reference_distance(out_pos, in[in_pos], b1);
+            const size_t length = (b1 & 0x0F) + 3;
+            in_pos += 2;
+            uint8_t *dst = out + out_pos;
+            if (distance > out_pos) {
+                copy_reference(out, out_pos, distance, length);
+            } else if (distance >= 8) {
+                // Chunks of 8 never overlap their source when it lies 8 or more back.
+                const uint8_t *src = dst - distance;
+                std::memcpy(dst, src, 8);
+                std::memcpy(dst + 8, src + 8, 8);
+                std::memcpy(dst + 16, src + 16, 8);
+            } else if (distance == 1) {
+                std::memset(dst, dst[-1], length);
+            } else {
+                const uint8_t *src = dst - distance;
+                for (size_t j = 0; j < length; ++j) dst[j] = src[j];  // repeats a short pattern
+            }
+            out_pos += length;
+        }
+    }
+
+    // Careful loop for the tail: every item checks the input and the room left.
     while (in_pos < in_size && out_pos < out_size) {
         unsigned flags = in[in_pos++];
         for (int bit = 0; bit < 8; ++bit, flags >>= 1) {
@@ -20,26 +90,12 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
                 continue;
             }
             if (in_size - in_pos < 2) return out_pos;  // a lone trailing byte is no reference
-            const size_t b0 = in[in_pos];
             const size_t b1 = in[in_pos + 1];
-            in_pos += 2;
-            const size_t position = b0 | ((b1 & 0xF0) << 4);
+            const size_t distance = reference_distance(out_pos, in[in_pos], b1);
             size_t length = (b1 & 0x0F) + 3;
+            in_pos += 2;
             if (length > out_size - out_pos) length = out_size - out_pos;
-
-            size_t distance = (LZSS_START_POSITION + out_pos - position) % LZSS_WINDOW_SIZE;
-            if (distance == 0) distance = LZSS_WINDOW_SIZE;
-            size_t j = 0;
-            if (out_pos < distance) {  // bytes from before the output start: the window's zeros
-                j = distance - out_pos < length ? distance - out_pos : length;
-                std::memset(out + out_pos, 0, j);
-            }
-            if (j < length && distance >= length) {
-                std::memcpy(out + out_pos + j, out + out_pos + j - distance, length - j);
-            } else {
-                // Overlaps the bytes it is producing: a short pattern repeats.
-                for (; j < length; ++j) out[out_pos + j] = out[out_pos + j - distance];
-            }
+            copy_reference(out, out_pos, distance, length);
             out_pos += length;
         }
     }
