@@ -5,9 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
-#include <vector>
 
 // Opens `name` with the runtime library's flag word and permission argument
 // (0x8000 read; 0x8301 write, create, truncate with 0x180). Returns the
@@ -41,8 +41,8 @@ std::string platform_native_path(const std::string &stored);
 // every file it creates there it adds with platform_index_add. Where the
 // system's own search is indexed (Windows), the list stays empty.
 struct FolderIndex {
-    // (ASCII-lowercased name, name), sorted; directories are left out.
-    std::vector<std::pair<std::string, std::string>> files;
+    // (ASCII-lowercased name, name); directories are left out.
+    std::set<std::pair<std::string, std::string>> files;
 };
 FolderIndex platform_index_folder();
 void platform_index_add(FolderIndex &index, const std::string &name);

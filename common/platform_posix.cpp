@@ -101,17 +101,12 @@ FolderIndex platform_index_folder() {
     DIR *dir = opendir(".");
     if (!dir) return index;
     while (const struct dirent *entry = readdir(dir))
-        if (!is_directory(entry)) index.files.emplace_back(ascii_lowercase(entry->d_name), entry->d_name);
+        if (!is_directory(entry)) index.files.emplace(ascii_lowercase(entry->d_name), entry->d_name);
     closedir(dir);
-    std::sort(index.files.begin(), index.files.end());
     return index;
 }
 
-void platform_index_add(FolderIndex &index, const std::string &name) {
-    std::pair<std::string, std::string> item(ascii_lowercase(name), name);
-    const auto at = std::lower_bound(index.files.begin(), index.files.end(), item);
-    if (at == index.files.end() || *at != item) index.files.insert(at, std::move(item));
-}
+void platform_index_add(FolderIndex &index, const std::string &name) { index.files.emplace(ascii_lowercase(name), name); }
 
 // Names compare without regard to ASCII case. Of several exact matches the
 // one equal byte for byte wins, else the first in unsigned byte order; of
@@ -121,7 +116,7 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
     const std::string key = ascii_lowercase(mode == FIND_EXACT ? name + ".bmp" : name + "+");
     const std::pair<std::string, std::string> from(key, std::string());
     const std::string *best = nullptr;
-    for (auto it = std::lower_bound(index.files.begin(), index.files.end(), from);
+    for (auto it = index.files.lower_bound(from);
          it != index.files.end() && it->first.compare(0, key.size(), key) == 0; ++it) {
         const std::string &candidate = it->second;
         if (mode == FIND_EXACT) {

@@ -10,10 +10,11 @@
 
 namespace {
 
-// A flag group reads at most 1 + 8 x 2 bytes; in the fast loop an item may
-// write up to 24 bytes (whole 8-byte chunks), which later items overwrite.
-constexpr size_t GROUP_INPUT = 17;
-constexpr size_t GROUP_ROOM = 8 * 24;
+// A flag group reads at most 1 + 8 x 2 bytes, and the fast loop's literal
+// copies read up to 8 bytes ahead; an item there may write up to 32 bytes
+// (whole chunks), which later items overwrite.
+constexpr size_t GROUP_INPUT = 1 + 16 + 8;
+constexpr size_t GROUP_ROOM = 8 * 32;
 
 size_t reference_distance(size_t out_pos, size_t b0, size_t b1) {
     const size_t position = b0 | ((b1 & 0xF0) << 4);
@@ -45,18 +46,21 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
     // Fast loop: while a whole group's input and worst-case output fit, the
     // per-item checks are not needed.
     while (in_size - in_pos >= GROUP_INPUT && out_size - out_pos >= GROUP_ROOM) {
-        unsigned flags = in[in_pos++];
-        if (flags == 0xFF) {  // eight literals
-            std::memcpy(out + out_pos, in + in_pos, 8);
-            in_pos += 8;
-            out_pos += 8;
-            continue;
-        }
-        for (int bit = 0; bit < 8; ++bit, flags >>= 1) {
+        // A sentinel bit above the eight flags marks the end of the group.
+        unsigned flags = in[in_pos++] | 0x100u;
+        while (flags != 1) {
             if (flags & 1) {
-                out[out_pos++] = in[in_pos++];
+                // A run of literals, copied at once.
+                const unsigned left = 31 - static_cast<unsigned>(__builtin_clz(flags));
+                unsigned n = static_cast<unsigned>(__builtin_ctz(~flags));
+                if (n > left) n = left;
+                std::memcpy(out + out_pos, in + in_pos, 8);
+                in_pos += n;
+                out_pos += n;
+                flags >>= n;
                 continue;
             }
+            flags >>= 1;
             const size_t b1 = in[in_pos + 1];
             const size_t distance = reference_distance(out_pos, in[in_pos], b1);
             const size_t length = (b1 & 0x0F) + 3;
@@ -64,17 +68,24 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
             uint8_t *dst = out + out_pos;
             if (distance > out_pos) {
                 copy_reference(out, out_pos, distance, length);
+            } else if (distance >= 16) {
+                // Chunks never overlap their source when it lies a chunk or more back.
+                std::memcpy(dst, dst - distance, 16);
+                std::memcpy(dst + 16, dst + 16 - distance, 16);
             } else if (distance >= 8) {
-                // Chunks of 8 never overlap their source when it lies 8 or more back.
-                const uint8_t *src = dst - distance;
-                std::memcpy(dst, src, 8);
-                std::memcpy(dst + 8, src + 8, 8);
-                std::memcpy(dst + 16, src + 16, 8);
+                std::memcpy(dst, dst - distance, 8);
+                std::memcpy(dst + 8, dst + 8 - distance, 8);
+                std::memcpy(dst + 16, dst + 16 - distance, 8);
             } else if (distance == 1) {
-                std::memset(dst, dst[-1], length);
+                std::memset(dst, dst[-1], 18);
             } else {
+                // A short pattern: its first 8 bytes one at a time, then 8 at
+                // a time from a whole number of periods back.
                 const uint8_t *src = dst - distance;
-                for (size_t j = 0; j < length; ++j) dst[j] = src[j];  // repeats a short pattern
+                for (size_t j = 0; j < 8; ++j) dst[j] = src[j];
+                const size_t period = distance * ((8 + distance - 1) / distance);
+                std::memcpy(dst + 8, dst + 8 - period, 8);
+                std::memcpy(dst + 16, dst + 16 - period, 8);
             }
             out_pos += length;
         }

@@ -5,7 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// A composed picture: bottom-up rows of width x 4 bytes (blue, green, red, alpha).
+struct ComposedPicture {
+    std::unique_ptr<uint8_t[]> pixels;
+    int32_t size = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
 
 // Writes the composed picture under `output_name`. Returns false, writing
 // nothing, for a picture that is shorter than its headers, whose rows run
@@ -13,3 +22,7 @@
 // fit a BMP. Mask bytes and palette entries outside the mask read as alpha 255.
 bool compose_with_mask(const uint8_t *picture, size_t picture_size, const uint8_t *mask, size_t mask_size,
                        const std::string &output_name);
+
+// The same composition into memory, without writing: false for a bad picture.
+bool compose_mask_pixels(const uint8_t *picture, size_t picture_size, const uint8_t *mask, size_t mask_size,
+                         ComposedPicture &result);

@@ -1,0 +1,168 @@
+// make_bench_inputs.cpp: the inputs of the end-to-end benchmarks, made from
+// the benchmark picture set.
+//   make_bench_inputs archive DIR MIB   a 2.13 archive of at least MIB MiB of
+//       decoded pictures (LZSS, run-length and stored entries; the last third
+//       under a mask) as DIR/bench.cgf; prints the decoded bytes and the
+//       decode-only throughput of its entries, measured in memory
+//   make_bench_inputs events DIR N [EXTRA [small]]   N events for palimp in
+//       DIR: bases at 1280x720 (64x48 with "small"), figure deltas with
+//       placements, evinfo.bin, EXTRA unrelated files beside them, and
+//       DIR.events listing "event base delta x y" for other tools
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "bench_data.h"
+#include "decoders.h"
+#include "lzss_greedy.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes bmp32_file(const PixelBuffer &p) {
+    Bytes f(54, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    put_le32(f, 2, static_cast<uint32_t>(54 + p.size));
+    put_le32(f, 10, 54);
+    put_le32(f, 14, 40);
+    put_le32(f, 18, p.width);
+    put_le32(f, 22, p.height);
+    f[26] = 1;
+    f[28] = 32;
+    f.insert(f.end(), p.pixels.get(), p.pixels.get() + p.size);
+    return f;
+}
+
+int make_archive(const std::string &dir, uint64_t mib) {
+    const std::vector<BenchPicture> set = load_picture_set();
+    std::vector<TestEntry> entries;
+    uint64_t decoded = 0;
+    for (int round = 0; decoded < (mib << 20); ++round) {
+        for (size_t i = 0; i < set.size() && decoded < (mib << 20); ++i) {
+            const PackMode mode = i % 6 == 5 ? PACK_RLE : i % 6 == 4 ? PACK_STORED : PACK_LZSS;
+            char name[64];
+            std::snprintf(name, sizeof name, "p%d-%zu.bmp", round % 1000, i % 1000);
+            entries.push_back({name, false, 0, 0, set[i].file, mode});
+            decoded += set[i].file.size();
+        }
+    }
+    // The last third of the pictures come after a mask (1920x1080 ones fit it).
+    const size_t masked_from = entries.size() * 2 / 3;
+    entries.insert(entries.begin() + static_cast<long>(masked_from),
+                   TestEntry{"mask", true, 120, 40, make_figure_mask(1920, 1080, 7), PACK_LZSS});
+
+    // Pack once with the greedy encoder (build_archive's own LZSS encoder is
+    // for small test data), by handing it stored bytes we frame ourselves.
+    Bytes archive(4 + entries.size() * 20, 0);
+    put_le32(archive, 0, static_cast<uint32_t>(entries.size()));
+    double decode_seconds = 0;
+    for (size_t n = 0; n < entries.size(); ++n) {
+        const TestEntry &e = entries[n];
+        Bytes packed;
+        uint32_t flags = static_cast<uint32_t>(e.data.size());
+        if (e.mode == PACK_LZSS) packed = encode_lzss_greedy(e.data.data(), e.data.size());
+        if (e.mode == PACK_RLE) packed = encode_rle_simple(e.data), flags |= 0x80000000u;
+        if (e.mode == PACK_STORED) packed = e.data, flags |= 0x40000000u;
+        // Decode-only time of this entry, as the extractor decodes it.
+        Bytes out(e.data.size());
+        const auto t0 = std::chrono::steady_clock::now();
+        size_t got = 0;
+        if (e.mode == PACK_LZSS) got = decode_lzss(out.data(), out.size(), packed.data(), packed.size());
+        if (e.mode == PACK_RLE) got = decode_rle(out.data(), out.size(), packed.data(), packed.size());
+        if (e.mode == PACK_STORED) std::memcpy(out.data(), packed.data(), got = packed.size());
+        decode_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (got != out.size() || out != e.data) {
+            std::fprintf(stderr, "entry %zu does not decode back\n", n);
+            return 1;
+        }
+        std::memcpy(archive.data() + 4 + n * 20, e.name.data(), e.name.size());
+        put_le32(archive, 4 + n * 20 + 16, static_cast<uint32_t>(archive.size()) | (e.mask ? 0x80000000u : 0));
+        if (e.mask) {
+            Bytes header(16, 0);
+            put_le32(header, 0, static_cast<uint32_t>(e.x));
+            put_le32(header, 4, static_cast<uint32_t>(e.y));
+            archive.insert(archive.end(), header.begin(), header.end());
+        }
+        Bytes frame(5, 0);
+        put_le32(frame, 1, static_cast<uint32_t>(packed.size()));
+        archive.insert(archive.end(), frame.begin(), frame.end());
+        archive.insert(archive.end(), packed.begin(), packed.end());
+        Bytes trailer(20, 0);
+        put_le32(trailer, 16, flags);
+        archive.insert(archive.end(), trailer.begin(), trailer.end());
+    }
+    fs::create_directories(dir);
+    write_file_bytes(dir + "/bench.cgf", archive);
+    std::printf("entries %zu decoded_bytes %llu archive_bytes %zu decode_only_seconds %.4f decode_only_mb_per_s %.1f\n",
+                entries.size(), static_cast<unsigned long long>(decoded), archive.size(), decode_seconds,
+                decoded / decode_seconds / 1e6);
+    return 0;
+}
+
+// Small pictures: a 64 x 48 base and 16 x 12 deltas, where the search, not
+// the pixels, dominates a record's time.
+BenchPicture small_picture(const BenchPicture &p) {
+    BenchPicture q;
+    q.name = p.name + "-small";
+    q.width = 64;
+    q.height = 48;
+    q.file = make_bmp24(64, 48, static_cast<uint32_t>(p.file[100]));
+    return q;
+}
+
+int make_events(const std::string &dir, int count, int extra, bool small) {
+    std::vector<BenchPicture> set = load_picture_set();
+    std::vector<BenchPicture> small_set;
+    std::vector<const BenchPicture *> bases;
+    for (const BenchPicture &p : set)
+        if (p.width == 1280) small_set.push_back(small_picture(p));
+    for (const BenchPicture &p : small ? small_set : set)
+        if (p.width == (small ? 64u : 1280u)) bases.push_back(&p);
+    const uint32_t dw = small ? 16 : 400, dh = small ? 12 : 300;
+    fs::create_directories(dir);
+    std::FILE *list = std::fopen((dir + "/../" + fs::path(dir).filename().string() + ".events").c_str(), "w");
+    for (size_t b = 0; b < bases.size(); ++b) {
+        char base_file[64];
+        std::snprintf(base_file, sizeof base_file, "/bg%zu.bmp", b);
+        write_file_bytes(dir + base_file, bases[b]->file);
+    }
+    std::vector<TestEvent> events;
+    for (int i = 0; i < count; ++i) {
+        const BenchPicture &base = *bases[i % bases.size()];
+        const PixelBuffer delta = pixels_from_bmp(base.file, 4, false, static_cast<uint32_t>(i), dw, dh);
+        const int x = small ? (i * 7) % 40 : 100 + (i * 37) % 700, y = small ? (i * 5) % 30 : 50 + (i * 53) % 350;
+        char name[64], file[128], event[64], base_name[64];
+        std::snprintf(name, sizeof name, "fc%d", i);
+        std::snprintf(file, sizeof file, "/fc%d+x%dy%d.bmp", i, x, y);
+        std::snprintf(event, sizeof event, "ev%d", i);
+        std::snprintf(base_name, sizeof base_name, "bg%zu", i % bases.size());
+        write_file_bytes(dir + file, bmp32_file(delta));
+        events.push_back({event, base_name, name});
+        if (list) std::fprintf(list, "%s %s.bmp %s %d %d\n", event, base_name, file + 1, x, y);
+    }
+    if (list) std::fclose(list);
+    write_file_bytes(dir + "/evinfo.bin", make_event_table(events));
+    for (int i = 0; i < extra; ++i) {
+        char other[64];
+        std::snprintf(other, sizeof other, "/other%d.dat", i);
+        write_file_bytes(dir + other, Bytes{});
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "archive") == 0) return make_archive(argv[2], std::strtoull(argv[3], nullptr, 10));
+    if (argc >= 4 && std::strcmp(argv[1], "events") == 0)
+        return make_events(argv[2], std::atoi(argv[3]), argc > 4 ? std::atoi(argv[4]) : 0,
+                           argc > 5 && std::strcmp(argv[5], "small") == 0);
+    std::fprintf(stderr, "usage: %s archive DIR MIB | events DIR N [EXTRA [small]]\n", argv[0]);
+    return 1;
+}

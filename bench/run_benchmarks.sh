@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Every benchmark, on this machine, in one run: the decoder and compositing
+# benchmarks against their references, kegsplit on an archive of 200 MiB of
+# pictures, palimp on 500 events against ImageMagick doing the same merges,
+# the file search in a folder of 100 and of 20,000 files, and peak memory.
+# Results go to build/bench-results; bench/summarize.py prints the ratios.
+#   bench/run_benchmarks.sh [--quick]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+quick=${1:-}
+missing=()
+for p in cmake g++ libbenchmark-dev imagemagick lomiri-wallpapers time python3; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build build -j2 >/dev/null
+bash bench/make_bench_data.sh
+
+out=build/bench-results
+work=$PWD/build/bench-work
+rm -rf "$out" "$work" && mkdir -p "$out" "$work"
+min_time=0.3
+events=500
+mib=200
+[ "$quick" = --quick ] && min_time=0.05 && events=60 && mib=40
+
+echo "== decoders and compositing"
+build/bench/decoders_bench --benchmark_min_time=$min_time --benchmark_format=json --benchmark_out="$out/decoders.json" >/dev/null
+build/bench/compose_bench --benchmark_min_time=$min_time --benchmark_format=json --benchmark_out="$out/compose.json" >/dev/null
+
+echo "== kegsplit on $mib MiB of pictures"
+build/bench/make_bench_inputs archive "$work/x" "$mib" | tee "$out/archive.txt"
+(cd "$work/x" && /usr/bin/time -v "$OLDPWD/build/kegsplit-2.13" bench.cgf) 2>"$out/kegsplit.time"
+rm -rf "$work/x"
+
+echo "== palimp on $events events, and ImageMagick on the same merges"
+build/bench/make_bench_inputs events "$work/ev" "$events"
+(cd "$work/ev" && /usr/bin/time -v "$OLDPWD/build/palimp" evinfo.bin) 2>"$out/palimp.time"
+start=$(python3 -c "import time; print(time.time())")
+while read -r event base delta x y; do
+  # The base carries no offset here, so the delta goes at its own placement.
+  (cd "$work/ev" && /usr/bin/convert "$base" "$delta" -geometry "+$x+$y" -composite "BMP3:im-$event.bmp")
+done < "$work/ev.events"
+end=$(python3 -c "import time; print(time.time())")
+python3 -c "print(\"imagemagick_seconds\", $end - $start)" > "$out/imagemagick.txt"
+rm -rf "$work/ev"
+
+echo "== the file search in folders of 100 and 20,000 files"
+build/bench/make_bench_inputs events "$work/s100" 1000 100 small
+build/bench/make_bench_inputs events "$work/s20000" 1000 20000 small
+for d in s100 s20000; do
+  (cd "$work/$d" && /usr/bin/time -f "%e" "$OLDPWD/build/palimp" evinfo.bin) 2>"$out/search-$d.time"
+done
+rm -rf "$work"
+python3 bench/summarize.py "$out"

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Prints the benchmark figures of one run as ratios to their baselines."""
+import json
+import math
+import re
+import sys
+from collections import defaultdict
+
+out = sys.argv[1] if len(sys.argv) > 1 else "build/bench-results"
+
+
+def load(name):
+    with open(f"{out}/{name}") as f:
+        return {b["name"]: b for b in json.load(f)["benchmarks"]}
+
+
+def gmean(xs):
+    return math.exp(sum(math.log(x) for x in xs) / len(xs))
+
+
+def ratios(results, fast, ref, key):
+    r = {}
+    for name, b in results.items():
+        if name.startswith(fast + "/"):
+            pic = name[len(fast) + 1:]
+            other = results.get(ref + "/" + pic)
+            if other:
+                r[pic] = b[key] / other[key]
+    return r
+
+
+def line(label, r):
+    print(f"| {label} | {min(r.values()):.2f}x | {gmean(list(r.values())):.2f}x | {max(r.values()):.2f}x |")
+
+
+dec = load("decoders.json")
+comp = load("compose.json")
+print("| measure (ratio to its baseline) | min | geo. mean | max |")
+print("|---|---|---|---|")
+line("decode_lzss vs reference decoder", ratios(dec, "lzss/fast", "lzss/reference", "bytes_per_second"))
+line("decode_lzss vs memcpy of the same bytes", ratios(dec, "lzss/fast", "stored/memcpy", "bytes_per_second"))
+line("decode_rle vs reference decoder", ratios(dec, "rle/fast", "rle/reference", "bytes_per_second"))
+line("compose_with_mask vs per-pixel reference", ratios(comp, "compose/fast", "compose/reference", "items_per_second"))
+for kind in ("base3", "base4-opaque", "base4-translucent"):
+    line(f"composite_delta ({kind}) vs per-pixel reference",
+         ratios(comp, f"delta/fast/{kind}", f"delta/reference/{kind}", "items_per_second"))
+
+ill = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/illustration")]
+pho = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/photo")]
+print()
+print(f"decode_lzss decoded bytes per second: illustrations min {min(ill)/1e9:.2f} GB/s, "
+      f"photographs min {min(pho)/1e9:.2f} GB/s")
+
+
+def time_file(name):
+    text = open(f"{out}/{name}").read()
+    m = re.search(r"Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): (?:(\d+):)?(\d+):([\d.]+)", text)
+    seconds = (int(m.group(1) or 0) * 3600 + int(m.group(2)) * 60 + float(m.group(3))) if m else float(text.split()[-1])
+    rss = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
+    return seconds, int(rss.group(1)) * 1024 if rss else None
+
+
+archive = dict(zip(*[iter(open(f"{out}/archive.txt").read().split())] * 2))
+decoded = int(archive["decoded_bytes"])
+k_seconds, k_rss = time_file("kegsplit.time")
+e2e = decoded / k_seconds / 1e6
+print(f"kegsplit end to end: {e2e:.0f} MB/s of decoded pictures = "
+      f"{e2e / float(archive['decode_only_mb_per_s']):.2f}x the decode-only throughput of the same archive; "
+      f"peak RSS {k_rss / 2**20:.1f} MiB")
+p_seconds, p_rss = time_file("palimp.time")
+im = float(open(f"{out}/imagemagick.txt").read().split()[1])
+print(f"palimp: {im / p_seconds:.1f}x faster than ImageMagick on the same merges; peak RSS {p_rss / 2**20:.1f} MiB")
+s100, _ = time_file("search-s100.time")
+s20000, _ = time_file("search-s20000.time")
+print(f"file search: per-record time with 20,000 files = {s20000 / s100:.2f}x that with 100 files")
