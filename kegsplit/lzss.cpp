@@ -46,21 +46,19 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
     // Fast loop: while a whole group's input and worst-case output fit, the
     // per-item checks are not needed.
     while (in_size - in_pos >= GROUP_INPUT && out_size - out_pos >= GROUP_ROOM) {
-        // A sentinel bit above the eight flags marks the end of the group.
-        unsigned flags = in[in_pos++] | 0x100u;
-        while (flags != 1) {
-            if (flags & 1) {
-                // A run of literals, copied at once.
-                const unsigned left = 31 - static_cast<unsigned>(__builtin_clz(flags));
-                unsigned n = static_cast<unsigned>(__builtin_ctz(~flags));
-                if (n > left) n = left;
-                std::memcpy(out + out_pos, in + in_pos, 8);
-                in_pos += n;
-                out_pos += n;
-                flags >>= n;
-                continue;
-            }
-            flags >>= 1;
+        unsigned flags = in[in_pos++];
+        unsigned left = 8;  // items left in the group; flag bits above them are zero
+        for (;;) {
+            // The literals before the next reference (or the group's end),
+            // copied at once: no per-literal branch.
+            const unsigned n = static_cast<unsigned>(__builtin_ctz(~flags));
+            std::memcpy(out + out_pos, in + in_pos, 8);
+            in_pos += n;
+            out_pos += n;
+            left -= n;
+            if (left == 0) break;
+            flags >>= n + 1;
+            --left;
             const size_t b1 = in[in_pos + 1];
             const size_t distance = reference_distance(out_pos, in[in_pos], b1);
             const size_t length = (b1 & 0x0F) + 3;
@@ -79,15 +77,20 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
             } else if (distance == 1) {
                 std::memset(dst, dst[-1], 18);
             } else {
-                // A short pattern: its first 8 bytes one at a time, then 8 at
-                // a time from a whole number of periods back.
-                const uint8_t *src = dst - distance;
-                for (size_t j = 0; j < 8; ++j) dst[j] = src[j];
+                // A short pattern of 2 to 7 bytes: its first 8 bytes built in a
+                // register, then 8 at a time from a whole number of periods back.
+                uint64_t bytes;
+                std::memcpy(&bytes, dst - distance, 8);  // only the first `distance` are used
+                const uint64_t unit = bytes & ((uint64_t{1} << (8 * distance)) - 1);
+                uint64_t pattern = unit;
+                for (size_t k = distance; k < 8; k += distance) pattern |= unit << (8 * k);
+                std::memcpy(dst, &pattern, 8);  // little-endian: byte j is pattern byte j
                 const size_t period = distance * ((8 + distance - 1) / distance);
                 std::memcpy(dst + 8, dst + 8 - period, 8);
                 std::memcpy(dst + 16, dst + 16 - period, 8);
             }
             out_pos += length;
+            if (left == 0) break;
         }
     }
 
