@@ -45,7 +45,7 @@ int make_archive(const std::string &dir, uint64_t mib) {
     uint64_t decoded = 0;
     for (int round = 0; decoded < (mib << 20); ++round) {
         for (size_t i = 0; i < set.size() && decoded < (mib << 20); ++i) {
-            const PackMode mode = i % 6 == 5 ? PACK_RLE : i % 6 == 4 ? PACK_STORED : PACK_LZSS;
+            const TestPackMode mode = i % 6 == 5 ? PACK_RLE : i % 6 == 4 ? PACK_STORED : PACK_LZSS;
             char name[64];
             std::snprintf(name, sizeof name, "p%d-%zu.bmp", round % 1000, i % 1000);
             entries.push_back({name, false, 0, 0, set[i].file, mode});

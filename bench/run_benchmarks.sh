@@ -30,6 +30,7 @@ mib=200
 echo "== decoders and compositing"
 build/bench/decoders_bench --benchmark_min_time=$min_time --benchmark_format=json --benchmark_out="$out/decoders.json" >/dev/null
 build/bench/compose_bench --benchmark_min_time=$min_time --benchmark_format=json --benchmark_out="$out/compose.json" >/dev/null
+build/bench/encoders_bench --benchmark_format=json --benchmark_out="$out/encoders.json" >/dev/null
 
 echo "== kegsplit on $mib MiB of pictures"
 build/bench/make_bench_inputs archive "$work/x" "$mib" | tee "$out/archive.txt"

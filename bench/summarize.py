@@ -45,9 +45,21 @@ for kind in ("base3", "base4-opaque", "base4-translucent"):
     line(f"composite_delta ({kind}) vs per-pixel reference",
          ratios(comp, f"delta/fast/{kind}", f"delta/reference/{kind}", "items_per_second"))
 
+enc = load("encoders.json")
+lz = ratios(enc, "encode-lzss/optimal", "encode-lzss/greedy", "packed_bytes")
+line("kegpack LZSS packed size vs greedy encoder", lz)
+line("kegpack LZSS encoding speed vs greedy encoder",
+     ratios(enc, "encode-lzss/optimal", "encode-lzss/greedy", "bytes_per_second"))
+line("kegpack run-length packed size vs simple encoder", ratios(enc, "encode-rle/optimal", "encode-rle/simple", "packed_bytes"))
+total_opt = sum(b["packed_bytes"] for n, b in enc.items() if n.startswith("encode-lzss/optimal/"))
+total_greedy = sum(b["packed_bytes"] for n, b in enc.items() if n.startswith("encode-lzss/greedy/"))
+speed = min(b["bytes_per_second"] for n, b in enc.items() if n.startswith("encode-lzss/optimal/"))
+
 ill = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/illustration")]
 pho = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/photo")]
 print()
+print(f"kegpack LZSS: {total_opt / total_greedy:.4f} of the greedy encoder's total size, "
+      f"at {speed / 1e6:.1f} MB/s or more")
 print(f"decode_lzss decoded bytes per second: illustrations min {min(ill)/1e9:.2f} GB/s, "
       f"photographs min {min(pho)/1e9:.2f} GB/s")
 

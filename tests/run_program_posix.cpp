@@ -90,6 +90,8 @@ std::string kegsplit_path(const ArchiveLayout &layout) {
 
 std::string palimp_path() { return program_path("palimp"); }
 
+std::string kegpack_path() { return std::string(KEGKIT_BIN_DIR) + "/kegpack"; }
+
 // wine now and then fails to start a process at all ("wine: failed to map
 // the shared user data"); that is the test machine's trouble, not the
 // program's, so such a start is tried again.

@@ -191,6 +191,40 @@ Bytes reference_merge(const Bytes &base_file, const Bytes &delta_file, int dx, i
     return out;
 }
 
+// The 32-bit file that a picture composed with a grey-palette mask gives.
+Bytes expected_composed(const Bytes &picture, const Bytes &mask) {
+    const int32_t w = static_cast<int32_t>(get_le32(picture, 18));
+    const int32_t h = static_cast<int32_t>(get_le32(picture, 22));
+    const uint32_t rows = static_cast<uint32_t>(h < 0 ? -h : h);
+    const uint32_t sp = (3u * w + 3) & ~3u;
+    const uint32_t mw = get_le32(mask, 18);
+    const uint32_t sm = (mw + 3) & ~3u;
+    Bytes f(54, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    put_le32(f, 2, 54 + w * rows * 4);
+    put_le32(f, 10, 54);
+    put_le32(f, 14, 40);
+    put_le32(f, 18, static_cast<uint32_t>(w));
+    put_le32(f, 22, rows);
+    f[26] = 1;
+    f[28] = 32;
+    std::vector<Bytes> out_rows;
+    for (uint32_t r = 0; r < rows; ++r) {
+        Bytes row;
+        for (int32_t c = 0; c < w; ++c) {
+            const size_t p = get_le32(picture, 10) + r * sp + 3 * c;
+            const uint8_t k = mask[get_le32(mask, 10) + r * sm + c];
+            const uint8_t red = mask[56 + 4 * k];
+            row.insert(row.end(), {picture[p], picture[p + 1], picture[p + 2], static_cast<uint8_t>(255 - red)});
+        }
+        out_rows.push_back(row);
+    }
+    if (h < 0) std::reverse(out_rows.begin(), out_rows.end());
+    for (const Bytes &row : out_rows) f.insert(f.end(), row.begin(), row.end());
+    return f;
+}
+
 static Bytes pack(const TestEntry &e) {
     switch (e.mode) {
     case PACK_LZSS: return encode_lzss_simple(e.data);

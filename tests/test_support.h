@@ -30,15 +30,19 @@ Bytes make_bmp32(int32_t width, int32_t height, uint32_t seed);
 void put_le32(Bytes &b, size_t at, uint32_t v);
 uint32_t get_le32(const Bytes &b, size_t at);
 
+// The 32-bit file kegsplit writes for `picture` under `mask`, worked out
+// from the two files' fields directly.
+Bytes expected_composed(const Bytes &picture, const Bytes &mask);
+
 // ---- archives ----
-enum PackMode { PACK_LZSS, PACK_RLE, PACK_STORED, PACK_LZSS_LITERALS };
+enum TestPackMode { PACK_LZSS, PACK_RLE, PACK_STORED, PACK_LZSS_LITERALS };
 
 struct TestEntry {
     std::string name;          // stored in the name field (cut to fit, no NUL added if full)
     bool mask = false;
     int32_t x = 0, y = 0;      // mask placement
     Bytes data;                // decoded bytes
-    PackMode mode = PACK_LZSS;
+    TestPackMode mode = PACK_LZSS;
     bool both_mode_bits = false;  // 2.13: stored with the run-length bit set as well
 };
 
@@ -111,6 +115,7 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
 std::string palimp_path();
+std::string kegpack_path();
 
 // Whether the end-to-end tests run the Windows programs (under wine).
 bool testing_windows_build();

@@ -1,0 +1,177 @@
+// archive_writer.cpp: the archive layouts written: count, entry table, then
+// each entry's data (mask header, chunk framing, packed bytes) in order.
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "byte_order.h"
+#include "encoders.h"
+#include "kegpack.h"
+
+namespace {
+
+void append_le32(std::vector<uint8_t> &out, uint32_t v) {
+    uint8_t b[4];
+    write_le32(b, v);
+    out.insert(out.end(), b, b + 4);
+}
+
+// The packed bytes and the mode bits of one entry.
+void pack_entry(const PackEntry &e, const ArchiveLayout &layout, std::vector<uint8_t> &packed, uint32_t &mode_bits) {
+    PackMode mode = e.mode;
+    if (mode == MODE_SMALLEST) {
+        std::vector<uint8_t> lzss = encode_lzss(e.data.data(), e.data.size());
+        std::vector<uint8_t> rle = encode_rle(e.data.data(), e.data.size());
+        mode = rle.size() < lzss.size() ? MODE_RLE : MODE_LZSS;
+        packed = mode == MODE_RLE ? std::move(rle) : std::move(lzss);
+        if (layout.stored_bit && e.data.size() <= packed.size()) mode = MODE_STORED;
+    }
+    if (mode == MODE_STORED) packed = e.data;
+    if (mode == MODE_LZSS && e.mode != MODE_SMALLEST) packed = encode_lzss(e.data.data(), e.data.size());
+    if (mode == MODE_RLE && e.mode != MODE_SMALLEST) packed = encode_rle(e.data.data(), e.data.size());
+    mode_bits = mode == MODE_RLE ? CHUNK_RLE_BIT : mode == MODE_STORED ? layout.stored_bit : 0;
+}
+
+}  // namespace
+
+bool parse_pack_mode(const std::string &word, PackMode &mode) {
+    if (word == "lzss") mode = MODE_LZSS;
+    else if (word == "rle") mode = MODE_RLE;
+    else if (word == "stored") mode = MODE_STORED;
+    else if (word == "smallest") mode = MODE_SMALLEST;
+    else return false;
+    return true;
+}
+
+const ArchiveLayout *layout_for_revision(const std::string &word) {
+    if (word == "2.11") return &LAYOUT_2_11;
+    if (word == "2.12") return &LAYOUT_2_12;
+    if (word == "2.13") return &LAYOUT_2_13;
+    return nullptr;
+}
+
+const char *revision_of_layout(const ArchiveLayout &layout) {
+    return &layout == &LAYOUT_2_11 ? "2.11" : &layout == &LAYOUT_2_12 ? "2.12" : "2.13";
+}
+
+bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entries, std::vector<uint8_t> &archive,
+               std::string &error) {
+    const char *revision = revision_of_layout(layout);
+    for (const PackEntry &e : entries) {
+        if (e.name.empty() || e.name.size() >= layout.name_size || e.name.find('\0') != std::string::npos) {
+            error = "entry name \"" + e.name + "\" does not fit revision " + revision + " (1 to " +
+                    std::to_string(layout.name_size - 1) + " characters)";
+            return false;
+        }
+        if (e.mode == MODE_STORED && !layout.stored_bit) {
+            error = "entry \"" + e.name + "\": revision " + revision + " has no stored mode";
+            return false;
+        }
+        if (e.data.size() > layout.length_mask) {
+            error = "entry \"" + e.name + "\" is too large for revision " + revision;
+            return false;
+        }
+    }
+    archive.assign(4 + entries.size() * layout.entry_size, 0);
+    write_le32(archive.data(), static_cast<uint32_t>(entries.size()));
+    for (size_t n = 0; n < entries.size(); ++n) {
+        const PackEntry &e = entries[n];
+        if (archive.size() > ENTRY_POSITION_BITS) {
+            error = "the archive grows past 2 GiB, beyond what an entry's position can hold";
+            return false;
+        }
+        uint8_t *record = archive.data() + 4 + n * layout.entry_size;
+        std::copy(e.name.begin(), e.name.end(), record);
+        write_le32(record + layout.offset_field, static_cast<uint32_t>(archive.size()) | (e.mask ? ENTRY_MASK_FLAG : 0));
+        if (e.mask) {
+            append_le32(archive, static_cast<uint32_t>(e.x));
+            append_le32(archive, static_cast<uint32_t>(e.y));
+            append_le32(archive, 0);
+            append_le32(archive, 0);
+        }
+        std::vector<uint8_t> packed;
+        uint32_t mode_bits = 0;
+        pack_entry(e, layout, packed, mode_bits);
+        const uint32_t flags = mode_bits | static_cast<uint32_t>(e.data.size());
+        if (layout.trailer_framing) {
+            archive.push_back(0);
+            append_le32(archive, static_cast<uint32_t>(packed.size()));
+            archive.insert(archive.end(), packed.begin(), packed.end());
+            archive.insert(archive.end(), 16, 0);
+            append_le32(archive, flags);
+        } else {
+            append_le32(archive, static_cast<uint32_t>(packed.size()));
+            append_le32(archive, flags);
+            archive.insert(archive.end(), packed.begin(), packed.end());
+        }
+    }
+    return true;
+}
+
+bool read_whole_file(const std::string &path, std::vector<uint8_t> &data, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool write_whole_file(const std::string &path, const std::vector<uint8_t> &data, std::string &error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry> &entries, std::string &error) {
+    std::vector<uint8_t> bytes;
+    if (!read_whole_file(path, bytes, error)) return false;
+    const std::string folder = path.find_last_of("/\\") == std::string::npos ? "" : path.substr(0, path.find_last_of("/\\") + 1);
+    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (line.find('#') != std::string::npos) line.resize(line.find('#'));
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.empty()) continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        PackEntry e;
+        e.mode = mode;
+        size_t mode_at;
+        if (w[0] == "picture" && (w.size() == 3 || w.size() == 4)) {
+            mode_at = 3;
+        } else if (w[0] == "mask" && (w.size() == 5 || w.size() == 6)) {
+            e.mask = true;
+            try {
+                size_t used_x = 0, used_y = 0;
+                e.x = std::stoi(w[3], &used_x);
+                e.y = std::stoi(w[4], &used_y);
+                if (used_x != w[3].size() || used_y != w[4].size()) throw std::invalid_argument("placement");
+            } catch (const std::exception &) {
+                error = where + "the placement must be two whole numbers";
+                return false;
+            }
+            mode_at = 5;
+        } else {
+            error = where + "expected \"picture NAME FILE [MODE]\" or \"mask NAME FILE X Y [MODE]\"";
+            return false;
+        }
+        if (w.size() > mode_at && !parse_pack_mode(w[mode_at], e.mode)) {
+            error = where + "unknown packing mode \"" + w[mode_at] + "\"";
+            return false;
+        }
+        e.name = w[1];
+        if (!read_whole_file(folder + w[2], e.data, error)) {
+            error = where + error;
+            return false;
+        }
+        entries.push_back(std::move(e));
+    }
+    return true;
+}
