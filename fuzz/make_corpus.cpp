@@ -68,6 +68,13 @@ int main() {
     seed("bmp_read", "16", with_prefix({0}, sixteen));
     seed("bmp_read", "top-down", with_prefix({0}, make_bmp24(3, -3, 4)));
 
+    seed("encode_round_trip", "text", text);
+    seed("encode_round_trip", "pic", pic);
+    for (int i = 0; i < 3; ++i)
+        seed("archive_list", names[i], with_prefix({static_cast<uint8_t>(i + 1)},
+                                                   build_archive(*layouts[i], {{"bg01.bmp", false, 0, 0, pic, PACK_LZSS},
+                                                                               {"m", true, 1, 2, mask, PACK_RLE}})));
+
     const Bytes base = make_bmp24(12, 10, 5), delta = make_bmp32(4, 3, 6);
     Bytes record = make_event_table({{"ev01", "bg01", "fc01"}});
     record.insert(record.end(), {0, 0, 0, 0, 3, 0, 2, 0});  // base at (0, 0), delta at (3, 2)
