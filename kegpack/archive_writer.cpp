@@ -135,10 +135,7 @@ bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry
     std::istringstream lines(std::string(bytes.begin(), bytes.end()));
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
-        if (line.find('#') != std::string::npos) line.resize(line.find('#'));
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;) w.push_back(word);
+        const std::vector<std::string> w = words_of_line(line);
         if (w.empty()) continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
         PackEntry e;

@@ -6,16 +6,20 @@
 #include "byte_order.h"
 #include "kegpack.h"
 
+std::vector<std::string> words_of_line(const std::string &line) {
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    return w;
+}
+
 bool build_event_table(const std::string &list_text, std::vector<uint8_t> &table, std::string &error) {
     table.assign(4, 0);
     std::istringstream lines(list_text);
     std::string line;
     uint32_t count = 0;
     for (int number = 1; std::getline(lines, line); ++number) {
-        if (line.find('#') != std::string::npos) line.resize(line.find('#'));
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;) w.push_back(word);
+        const std::vector<std::string> w = words_of_line(line);
         if (w.empty()) continue;
         if (w.size() != 3) {
             error = "line " + std::to_string(number) + ": expected \"EVENT BASE DELTA\"";

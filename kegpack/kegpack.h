@@ -49,5 +49,8 @@ bool list_cgf(const std::vector<uint8_t> &archive, const ArchiveLayout *layout, 
 bool build_event_table(const std::string &list_text, std::vector<uint8_t> &table, std::string &error);
 bool print_event_table(const std::vector<uint8_t> &table, std::string &text, std::string &error);
 
+// The words of one line of a manifest or an event list; "#" starts a comment.
+std::vector<std::string> words_of_line(const std::string &line);
+
 bool read_whole_file(const std::string &path, std::vector<uint8_t> &data, std::string &error);
 bool write_whole_file(const std::string &path, const std::vector<uint8_t> &data, std::string &error);
