@@ -3,6 +3,8 @@
 // parse needs only the longest match at each position: any shorter length
 // of it is a match too.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "encoders.h"
 
@@ -14,6 +16,23 @@ constexpr size_t MIN_MATCH = 3;
 constexpr size_t MAX_MATCH = 18;
 constexpr size_t HASH_BITS = 15;
 constexpr int MAX_CHAIN = 96;
+constexpr size_t GOOD_MATCH = 12;
+constexpr int GOOD_CHAIN = 16;
+
+// How many bytes from `a` on equal those from `b` on, at most `limit`;
+// eight at a time (little-endian: the first differing byte is the lowest).
+size_t common_length(const uint8_t *data, size_t a, size_t b, size_t limit) {
+    size_t len = 0;
+    while (len + 8 <= limit) {
+        uint64_t x, y;
+        std::memcpy(&x, data + a + len, 8);
+        std::memcpy(&y, data + b + len, 8);
+        if (x != y) return len + static_cast<size_t>(__builtin_ctzll(x ^ y)) / 8;
+        len += 8;
+    }
+    while (len < limit && data[a + len] == data[b + len]) ++len;
+    return len;
+}
 
 struct Match {
     uint8_t length = 0;     // 0: none
@@ -27,21 +46,33 @@ std::vector<Match> find_matches(const uint8_t *data, size_t size) {
     auto hash = [&](size_t i) {
         return ((uint32_t{data[i]} << 10) ^ (uint32_t{data[i + 1]} << 5) ^ data[i + 2]) & ((1u << HASH_BITS) - 1);
     };
+    size_t last_from = SIZE_MAX;  // where the previous position's match came from
     for (size_t i = 0; i < size; ++i) {
         const size_t limit = std::min(MAX_MATCH, size - i);
         size_t best = 0, best_from = 0;
         bool zero_window = false;
-        if (i + MIN_MATCH <= size) {
+        // The previous match, one byte on, is often still as long as can be
+        // (long flat or repeated areas); then no chain needs walking.
+        if (last_from != SIZE_MAX && last_from + 1 < i && i - (last_from + 1) < WINDOW) {
+            const size_t from = last_from + 1;
+            best = common_length(data, from, i, limit);
+            best_from = from;
+        }
+        if (i + MIN_MATCH <= size && best < limit) {
             int64_t cand = head[hash(i)];
-            for (int chain = 0; cand >= 0 && chain < MAX_CHAIN; ++chain) {
+            int chain_limit = MAX_CHAIN;
+            for (int chain = 0; cand >= 0 && chain < chain_limit; ++chain) {
                 const size_t from = static_cast<size_t>(cand);
                 if (i - from >= WINDOW) break;
-                size_t len = 0;
-                while (len < limit && data[from + len] == data[i + len]) ++len;
+                // Only a candidate that also matches the byte after the best
+                // length so far can beat it.
+                const size_t len = data[from + best] == data[i + best] ? common_length(data, from, i, limit) : 0;
                 if (len > best) {
                     best = len;
                     best_from = from;
                     if (len == limit) break;
+                    // A long match is rarely beaten further down a long chain.
+                    if (len >= GOOD_MATCH) chain_limit = std::min(chain_limit, chain + GOOD_CHAIN);
                 }
                 const int64_t next = prev[from % WINDOW];
                 if (next >= cand) break;
@@ -58,6 +89,7 @@ std::vector<Match> find_matches(const uint8_t *data, size_t size) {
                 zero_window = true;
             }
         }
+        last_from = best >= MIN_MATCH && !zero_window ? best_from : SIZE_MAX;
         if (best >= MIN_MATCH) {
             matches[i].length = static_cast<uint8_t>(best);
             matches[i].position = static_cast<uint16_t>(zero_window ? (START + i + 64) % WINDOW : (START + best_from) % WINDOW);
