@@ -8,7 +8,7 @@
 // LZSS with optimal parsing: the longest match at every position (hash
 // chains over the 4096-byte window, and runs of zeros from window positions
 // not yet written), then the cheapest path over all match lengths. Never
-// larger than a greedy parse over the same matches.
+// larger than the greedy longest-match packer (bench/lzss_greedy.h).
 std::vector<uint8_t> encode_lzss(const uint8_t *data, size_t size);
 
 // Run-length packets of the fewest bytes: runs (count, value) and literal

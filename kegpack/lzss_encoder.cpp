@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "encoders.h"
+#include "lzss_greedy.h"
 
 namespace {
 
@@ -147,13 +148,9 @@ std::vector<uint8_t> encode_lzss(const uint8_t *data, size_t size) {
     }
     std::vector<uint8_t> optimal = emit(data, size, matches, choice);
 
-    // The greedy parse over the same matches, kept where the flag bytes'
-    // rounding makes it a byte shorter.
-    std::vector<uint8_t> greedy_choice(size, 0);
-    for (size_t i = 0; i < size;) {
-        greedy_choice[i] = matches[i].length;
-        i += matches[i].length ? matches[i].length : 1;
-    }
-    std::vector<uint8_t> greedy = emit(data, size, matches, greedy_choice);
+    // The cheapest path counts bits; the flag bytes' rounding, and the match
+    // finder's shorter chains after a long match, can still leave it a few
+    // bytes behind the plain greedy packer. Then that one's output is used.
+    std::vector<uint8_t> greedy = encode_lzss_greedy(data, size);
     return greedy.size() < optimal.size() ? greedy : optimal;
 }
