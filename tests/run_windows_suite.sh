@@ -15,7 +15,13 @@ ls build-win32/*.exe build-win32/tests/unit_tests.exe >/dev/null
 
 "$(dirname "$WINE")/wineserver" -p 2>/dev/null || true  # one server for all the runs
 echo "== Windows library tests (x86-64, wine)"
-(cd build-win64/tests && "$WINE" ./unit_tests.exe --gtest_brief=1)
+# wine now and then fails to start a process at all; a run that fails is
+# tried again, so only a failure that repeats fails the suite.
+for attempt in 1 2 3; do
+  (cd build-win64/tests && "$WINE" ./unit_tests.exe --gtest_brief=1) && break
+  [ "$attempt" = 3 ] && exit 1
+  echo "(trying again)"
+done
 echo "== end-to-end tests against the Windows programs (x86-64, wine)"
 KEGKIT_TARGET=windows KEGKIT_EXE_DIR="$PWD/build-win64" \
   build/tests/unit_tests --gtest_brief=1 --gtest_filter='*Kegsplit*:*Palimp*:*BadInput*'
