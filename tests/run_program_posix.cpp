@@ -93,11 +93,13 @@ std::string palimp_path() { return program_path("palimp"); }
 std::string kegpack_path() { return std::string(KEGKIT_BIN_DIR) + "/kegpack"; }
 
 // wine now and then fails to start a process at all ("wine: failed to map
-// the shared user data"); that is the test machine's trouble, not the
-// program's, so such a start is tried again.
+// the shared user data"), often silently under WINEDEBUG=-all; that is the
+// test machine's trouble, not the program's, so such a start is tried
+// again. The kit's programs end only with 0 or 255, so any other status
+// comes from wine.
 static bool wine_failed_to_start(const RunResult &r) {
-    return r.err.find("wine: failed") != std::string::npos || r.err.find("err:virtual:") != std::string::npos ||
-           r.err.find("wine64: dlls/") != std::string::npos;
+    return (r.status != 0 && r.status != 255) || r.err.find("wine: failed") != std::string::npos ||
+           r.err.find("err:virtual:") != std::string::npos || r.err.find("wine64: dlls/") != std::string::npos;
 }
 
 RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
