@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -57,6 +58,17 @@ void fuzz_write_file(const std::string &name, const uint8_t *data, size_t size) 
 long long fuzz_file_size(const std::string &name) {
     struct stat st;
     return stat(name.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+void fuzz_compare_decoders(const uint8_t *data, size_t size, FuzzDecoder decoder, FuzzDecoder reference) {
+    if (size < 2) return;
+    const size_t capacity = static_cast<size_t>(data[0]) << 8 | data[1];
+    std::vector<uint8_t> out(capacity), expect(capacity);
+    const size_t n = decoder(out.data(), capacity, data + 2, size - 2);
+    const size_t m = reference(expect.data(), capacity, data + 2, size - 2);
+    FUZZ_ASSERT(n == m);
+    FUZZ_ASSERT(n <= capacity);
+    FUZZ_ASSERT(std::equal(out.begin(), out.begin() + static_cast<long>(n), expect.begin()));
 }
 
 uint64_t fuzz_bmp_buffer_size(const uint8_t *data, size_t size) {

@@ -37,6 +37,12 @@ long long fuzz_file_size(const std::string &name);
         }                                                                                  \
     } while (0)
 
+// A decoder against its reference on one input: the capacity comes from the
+// first two bytes (up to 64 KiB), the packed bytes are the rest; both must
+// write the same bytes and count.
+using FuzzDecoder = size_t (*)(uint8_t *, size_t, const uint8_t *, size_t);
+void fuzz_compare_decoders(const uint8_t *data, size_t size, FuzzDecoder decoder, FuzzDecoder reference);
+
 // The pixel buffer size a BMP header asks for, in 64 bits (no palette expansion).
 uint64_t fuzz_bmp_buffer_size(const uint8_t *data, size_t size);
 

@@ -86,8 +86,7 @@ std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout 
 }
 
 std::vector<uint8_t> read_entry_table(int fd, const std::string &path, const ArchiveLayout &layout,
-                                      uint32_t &count) {
-    const int64_t file_size = platform_file_size(fd);
+                                      int64_t file_size, uint32_t &count) {
     uint8_t count_bytes[4];
     if (file_size < 4 || platform_read(fd, count_bytes, 4) != 4) {
         std::fprintf(stderr, "%s: truncated entry table\n", path.c_str());
@@ -135,8 +134,8 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
     const ScopedFile archive(open_file_or_exit(path, OPEN_READ_FLAGS, 0));
     const int fd = archive.fd;
     uint32_t count = 0;
-    const std::vector<uint8_t> table = read_entry_table(fd, path, layout, count);
-    const uint64_t file_size = static_cast<uint64_t>(platform_file_size(fd));
+    const int64_t file_size = platform_file_size(fd);
+    const std::vector<uint8_t> table = read_entry_table(fd, path, layout, file_size, count);
 
     bool mask_held = false;
     std::unique_ptr<uint8_t[]> mask;
@@ -146,7 +145,7 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
     for (uint32_t i = 0; i < count; ++i) {
         const ArchiveEntry entry = parse_archive_entry(table.data(), i, layout);
         Chunk chunk;
-        const ChunkStatus status = read_chunk(fd, file_size, entry, layout, chunk);
+        const ChunkStatus status = read_chunk(fd, static_cast<uint64_t>(file_size), entry, layout, chunk);
         if (status == CHUNK_TRUNCATED) {
             std::fprintf(stderr, "%s: truncated entry (skipped)\n", entry.name.c_str());
             continue;
