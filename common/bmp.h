@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "output_file.h"
 
 constexpr uint32_t BMP_HEADER_SIZE = 54;
 constexpr uint32_t BMP_PALETTE_ENTRIES = 256;
@@ -41,10 +44,28 @@ struct PixelBuffer {
     int32_t stride = 0;
 };
 
+// The bytes of a BMP file in two parts: the headers with the colour table,
+// and the pixel rows (the caller's own, or a converted copy held here).
+struct BmpFileParts {
+    uint8_t head[BMP_HEADER_SIZE + BMP_PALETTE_ENTRIES * 4];
+    size_t head_size = 0;
+    const uint8_t *pixels = nullptr;
+    size_t pixels_size = 0;
+    std::vector<uint8_t> converted;
+};
+
+// The file that write_bmp writes for these arguments, without writing it.
+void build_bmp_file(const uint8_t *data, int32_t length, uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                    uint32_t palette_count, const uint8_t *palette, uint32_t flags, BmpFileParts &parts);
+
+// Writes both parts to an open output.
+bool write_bmp_parts(OutputFile &out, const BmpFileParts &parts, OutputError &error);
+
 // Writes a BMP file: headers, a colour table at 1 byte per pixel (the grey
 // ramp, with `palette_count` entries of `palette` copied over its start; all
 // 256 when the count is 0), then the pixels. Without flags `length` bytes of
-// `data` go to the file as they are. An unopenable file ends the run.
+// `data` go to the file as they are. A file that cannot be opened or
+// written ends the run (the partial file removed).
 void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
                uint32_t height, uint32_t bytes_per_pixel, uint32_t palette_count,
                const uint8_t *palette, uint32_t flags);

@@ -6,7 +6,6 @@
 #include "bmp.h"
 #include "byte_order.h"
 #include "file_util.h"
-#include "platform.h"
 
 namespace {
 
@@ -52,16 +51,14 @@ std::vector<uint8_t> convert_rows(const uint8_t *data, uint32_t width, uint32_t 
 
 }  // namespace
 
-void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
-               uint32_t height, uint32_t bytes_per_pixel, uint32_t palette_count,
-               const uint8_t *palette, uint32_t flags) {
+void build_bmp_file(const uint8_t *data, int32_t length, uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                    uint32_t palette_count, const uint8_t *palette, uint32_t flags, BmpFileParts &parts) {
     const bool swap_rb = (flags & BMP_OUT_SWAP_RB) && bytes_per_pixel >= 3;
     const bool convert =
         (flags & (BMP_OUT_FLIP_ROWS | BMP_OUT_PACKED_ROWS | BMP_OUT_REVERSE_BYTES)) || swap_rb;
 
     // Headers and colour table go out as one block.
-    uint8_t head[BMP_HEADER_SIZE + BMP_PALETTE_ENTRIES * 4];
-    uint8_t *table = head + BMP_HEADER_SIZE;
+    uint8_t *table = parts.head + BMP_HEADER_SIZE;
     for (uint32_t i = 0; i < BMP_PALETTE_ENTRIES; ++i) {
         table[i * 4 + 0] = table[i * 4 + 1] = table[i * 4 + 2] = static_cast<uint8_t>(i);
         table[i * 4 + 3] = 0;
@@ -79,22 +76,37 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
             std::swap(table[i * 4 + 1], table[i * 4 + 2]);
         }
     }
+    parts.head_size = BMP_HEADER_SIZE + palette_length;
 
-    std::vector<uint8_t> copy;
-    const uint8_t *pixels = data;
-    size_t image_length = length > 0 ? static_cast<size_t>(length) : 0;
+    parts.converted.clear();
+    parts.pixels = data;
+    parts.pixels_size = length > 0 ? static_cast<size_t>(length) : 0;
     if (convert) {
-        copy = convert_rows(data, width, height, bytes_per_pixel, flags, swap_rb);
-        pixels = copy.data();
-        image_length = copy.size();
+        parts.converted = convert_rows(data, width, height, bytes_per_pixel, flags, swap_rb);
+        parts.pixels = parts.converted.data();
+        parts.pixels_size = parts.converted.size();
     }
     // A negative length is written as nothing but still enters bfSize as given.
-    const uint32_t header_image_length = convert ? static_cast<uint32_t>(image_length) : static_cast<uint32_t>(length);
-    fill_headers(head, palette_length, header_image_length, width, height, bytes_per_pixel);
+    const uint32_t header_image_length =
+        convert ? static_cast<uint32_t>(parts.pixels_size) : static_cast<uint32_t>(length);
+    fill_headers(parts.head, palette_length, header_image_length, width, height, bytes_per_pixel);
+}
 
-    const ScopedFile file(open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE));
-    platform_write(file.fd, head, BMP_HEADER_SIZE + palette_length);
-    if (image_length) platform_write(file.fd, pixels, image_length);
+bool write_bmp_parts(OutputFile &out, const BmpFileParts &parts, OutputError &error) {
+    return write_output(out, parts.head, parts.head_size, error) &&
+           write_output(out, parts.pixels, parts.pixels_size, error);
+}
+
+void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
+               uint32_t height, uint32_t bytes_per_pixel, uint32_t palette_count,
+               const uint8_t *palette, uint32_t flags) {
+    BmpFileParts parts;
+    build_bmp_file(data, length, width, height, bytes_per_pixel, palette_count, palette, flags, parts);
+    OutputFile out;
+    OutputError error;
+    if (!open_direct_output(out, name, error) || !write_bmp_parts(out, parts, error) ||
+        !finish_output(out, false, error))
+        exit_on_output_error(name, error);
 }
 
 void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fatal.h"
+#include "output_file.h"
 #include "platform.h"
 
 ScopedFile::~ScopedFile() { platform_close(fd); }
@@ -47,7 +48,18 @@ std::string get_file_stem(const std::string &path, bool strip_directory) {
     return stem;
 }
 
+void exit_on_output_error(const std::string &name, const OutputError &error) {
+    const std::string reason = output_error_text(error);
+    std::fprintf(stderr, error.step == OUTPUT_OPEN ? "Could not open %s (%s)\n" : "Could not write %s (%s)\n",
+                 name.c_str(), reason.c_str());
+    fatal_exit();
+}
+
 void write_file(const std::string &name, const uint8_t *data, int32_t length) {
-    const ScopedFile file(open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE));
-    if (length > 0) platform_write(file.fd, data, static_cast<size_t>(length));
+    OutputFile out;
+    OutputError error;
+    if (!open_direct_output(out, name, error) ||
+        !write_output(out, data, length > 0 ? static_cast<size_t>(length) : 0, error) ||
+        !finish_output(out, false, error))
+        exit_on_output_error(name, error);
 }

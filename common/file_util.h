@@ -35,5 +35,11 @@ std::string format_string(const char *format, ...)
 // everything up to its last '/' or '\'.
 std::string get_file_stem(const std::string &path, bool strip_directory);
 
-// Creates or truncates `name` and writes `length` bytes of `data` to it.
+// Creates or truncates `name` and writes `length` bytes of `data` to it. A
+// file that cannot be opened or written ends the run (see below).
 void write_file(const std::string &name, const uint8_t *data, int32_t length);
+
+struct OutputError;
+// Prints "Could not open %s (%s)\n" or "Could not write %s (%s)\n" for the
+// output `name` and ends the run with status -1.
+[[noreturn]] void exit_on_output_error(const std::string &name, const OutputError &error);

@@ -18,8 +18,13 @@ int platform_open(const std::string &name, int flags, int mode);
 // or the file ends. Returns the number of bytes read (0 on error).
 size_t platform_read(int fd, void *buffer, size_t count);
 
-// Writes `count` bytes, retrying short writes; errors end the attempt quietly.
-void platform_write(int fd, const void *buffer, size_t count);
+// Writes `count` bytes, retrying short writes. False with errno set when
+// the system refuses a write, or writes nothing more (ENOSPC then).
+bool platform_write(int fd, const void *buffer, size_t count);
+
+// Flushes the file's data to the disk. A file that cannot be flushed by its
+// nature (a device, a pipe) counts as flushed. False with errno set.
+bool platform_sync(int fd);
 
 // Moves the file position to `position` bytes from the start.
 bool platform_seek(int fd, uint64_t position);
@@ -27,7 +32,31 @@ bool platform_seek(int fd, uint64_t position);
 // Size of the open file in bytes, or -1 when it has none (a pipe, a device).
 int64_t platform_file_size(int fd);
 
-void platform_close(int fd);
+// Closes the descriptor; false with errno set when the close reports an
+// error (data that never reached the disk, on some file systems).
+bool platform_close(int fd);
+
+// Whether the open file is a regular file (not a device, pipe or folder).
+bool platform_is_regular_file(int fd);
+
+// Creates `name` for writing; it must not exist yet. Permissions are the
+// usual ones for a user's file. Returns the descriptor, or -1 with errno set.
+int platform_create_new(const std::string &name);
+
+// Renames `from` to `to`, replacing a file `to` if there is one. False with
+// errno set.
+bool platform_rename_replace(const std::string &from, const std::string &to);
+
+// The process's identifier, for names that other processes must not share.
+unsigned long platform_process_id();
+
+// Temporary files that an interrupted run (Ctrl-C, a kill signal, a closed
+// console) removes before it ends. Tracking returns a slot for untracking;
+// -1 when every slot is taken (the file is then only removed normally).
+// platform_remove_temporaries_on_interrupt installs the handler once.
+int platform_track_temporary(const std::string &path);
+void platform_untrack_temporary(int slot);
+void platform_remove_temporaries_on_interrupt();
 
 // The system's text for an errno value.
 std::string platform_error_text(int error);
@@ -54,8 +83,8 @@ void platform_index_add(FolderIndex &index, const std::string &name);
 enum FindMode { FIND_EXACT, FIND_PLACED };
 bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode, std::string *found);
 
-// Deletes a file by its bare name; the result is of no interest to callers.
-void platform_delete_file(const std::string &name);
+// Deletes a file by its name; false with errno set when it could not.
+bool platform_delete_file(const std::string &name);
 
 // A key under which two spellings of one directory entry's name compare
 // equal: the name itself where names are case-sensitive.

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <vector>
+
+#include "temporary_registry.h"
 
 namespace {
 
@@ -63,16 +66,30 @@ size_t platform_read(int fd, void *buffer, size_t count) {
     return done;
 }
 
-void platform_write(int fd, const void *buffer, size_t count) {
+bool platform_write(int fd, const void *buffer, size_t count) {
     const auto *p = static_cast<const unsigned char *>(buffer);
     size_t done = 0;
     while (done < count) {
         const size_t chunk = std::min<size_t>(count - done, size_t{1} << 30);
         const ssize_t n = ::write(fd, p + done, chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;  // nothing more went out, and the system gave no reason
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
+    return true;
+}
+
+bool platform_sync(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        // A device or a pipe has nothing to flush.
+        return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
+    }
+    return true;
 }
 
 bool platform_seek(int fd, uint64_t position) {
@@ -86,7 +103,48 @@ int64_t platform_file_size(int fd) {
     return static_cast<int64_t>(st.st_size);
 }
 
-void platform_close(int fd) { ::close(fd); }
+// A close interrupted by a signal has closed the descriptor all the same;
+// it is not retried.
+bool platform_close(int fd) { return ::close(fd) == 0 || errno == EINTR; }
+
+bool platform_is_regular_file(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int platform_create_new(const std::string &name) {
+    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+bool platform_rename_replace(const std::string &from, const std::string &to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }
+
+int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
+
+void platform_untrack_temporary(int slot) { temporary_registry::untrack(slot); }
+
+namespace {
+
+void remove_temporaries_and_end(int signal_number) {
+    temporary_registry::remove_all([](const char *path) { ::unlink(path); });
+    // End as the signal would have ended the run, so callers see why.
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+}  // namespace
+
+void platform_remove_temporaries_on_interrupt() {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction action = {};
+        action.sa_handler = remove_temporaries_and_end;
+        sigemptyset(&action.sa_mask);
+        sigaction(s, &action, nullptr);
+    }
+}
 
 std::string platform_error_text(int error) { return std::strerror(error); }
 
@@ -134,6 +192,6 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
     return best != nullptr;
 }
 
-void platform_delete_file(const std::string &name) { ::unlink(name.c_str()); }
+bool platform_delete_file(const std::string &name) { return ::unlink(name.c_str()) == 0; }
 
 std::string platform_file_name_key(const std::string &name) { return name; }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "temporary_registry.h"
 
 namespace {
 
@@ -52,15 +53,25 @@ size_t platform_read(int fd, void *buffer, size_t count) {
     return done;
 }
 
-void platform_write(int fd, const void *buffer, size_t count) {
+bool platform_write(int fd, const void *buffer, size_t count) {
     const auto *p = static_cast<const unsigned char *>(buffer);
     size_t done = 0;
     while (done < count) {
         const unsigned chunk = static_cast<unsigned>(count - done < (1u << 30) ? count - done : (1u << 30));
         const int n = _write(fd, p + done, chunk);
-        if (n <= 0) break;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;  // the runtime reports a full disk as a write of nothing
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
+    return true;
+}
+
+bool platform_sync(int fd) {
+    if (_commit(fd) == 0) return true;
+    return errno == EBADF && !platform_is_regular_file(fd);  // a console or a pipe
 }
 
 bool platform_seek(int fd, uint64_t position) {
@@ -74,7 +85,43 @@ int64_t platform_file_size(int fd) {
     return static_cast<int64_t>(st.st_size);
 }
 
-void platform_close(int fd) { _close(fd); }
+bool platform_close(int fd) { return _close(fd) == 0; }
+
+bool platform_is_regular_file(int fd) {
+    struct _stati64 st;
+    return _fstati64(fd, &st) == 0 && (st.st_mode & _S_IFREG);
+}
+
+int platform_create_new(const std::string &name) {
+    return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+bool platform_rename_replace(const std::string &from, const std::string &to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD code = GetLastError();
+    errno = code == ERROR_ACCESS_DENIED ? EACCES : code == ERROR_DISK_FULL ? ENOSPC
+          : code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    return false;
+}
+
+unsigned long platform_process_id() { return GetCurrentProcessId(); }
+
+int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
+
+void platform_untrack_temporary(int slot) { temporary_registry::untrack(slot); }
+
+namespace {
+
+// Runs on a thread of its own when the console is interrupted or closed;
+// returning FALSE lets the default handler end the process.
+BOOL WINAPI remove_temporaries(DWORD) {
+    temporary_registry::remove_all([](const char *path) { DeleteFileA(path); });
+    return FALSE;
+}
+
+}  // namespace
+
+void platform_remove_temporaries_on_interrupt() { SetConsoleCtrlHandler(remove_temporaries, TRUE); }
 
 std::string platform_error_text(int error) { return std::strerror(error); }
 
@@ -101,7 +148,12 @@ bool platform_find_file(const FolderIndex &, const std::string &name, FindMode m
     return have;
 }
 
-void platform_delete_file(const std::string &name) { DeleteFileA(name.c_str()); }
+bool platform_delete_file(const std::string &name) {
+    if (DeleteFileA(name.c_str())) return true;
+    const DWORD code = GetLastError();
+    errno = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return false;
+}
 
 std::string platform_file_name_key(const std::string &name) {
     std::string key = name;

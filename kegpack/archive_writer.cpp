@@ -7,6 +7,7 @@
 #include "byte_order.h"
 #include "encoders.h"
 #include "kegpack.h"
+#include "output_file.h"
 
 namespace {
 
@@ -119,13 +120,10 @@ bool read_whole_file(const std::string &path, std::vector<uint8_t> &data, std::s
 }
 
 bool write_whole_file(const std::string &path, const std::vector<uint8_t> &data, std::string &error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    OutputError failure;
+    if (write_file_atomically(path, data.data(), data.size(), failure)) return true;
+    error = "cannot write " + path + " (" + output_error_text(failure) + ")";
+    return false;
 }
 
 bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry> &entries, std::string &error) {

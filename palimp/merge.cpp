@@ -12,6 +12,7 @@
 #include "event_table.h"
 #include "file_search.h"
 #include "file_util.h"
+#include "output_file.h"
 #include "platform.h"
 
 bool is_safe_event_name(const std::string &name) {
@@ -70,8 +71,15 @@ int merge_events(const std::string &table_path, bool cleanup) {
                              record.base_name.c_str(), record.delta_name.c_str());
             continue;
         }
-        write_bmp(output, base.pixels.get(), base.size, base.width, base.height,
-                  static_cast<uint32_t>(base.bytes_per_pixel), 0);
+        // With clean-up the outputs reach the disk before any delta can go.
+        BmpFileParts parts;
+        build_bmp_file(base.pixels.get(), base.size, base.width, base.height,
+                       static_cast<uint32_t>(base.bytes_per_pixel), 0, nullptr, 0, parts);
+        OutputFile out;
+        OutputError error;
+        if (!open_direct_output(out, output, error) || !write_bmp_parts(out, parts, error) ||
+            !finish_output(out, cleanup, error))
+            exit_on_output_error(output, error);
         platform_index_add(folder, output);
         delta.pixels.reset();
         base.pixels.reset();

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <functional>
 #include <regex>
@@ -24,7 +27,12 @@ struct Row {
     int status;
     std::string err;  // exact, or an ECMAScript pattern when `pattern` is set
     bool pattern = false;
+    uint64_t file_size = 0;                          // a disk that fills up at this size per file
+    std::function<void(const std::string &)> check = nullptr;  // what the work folder holds afterwards
 };
+
+// ctest lists each row by its label, not as a dump of its bytes.
+void PrintTo(const Row &row, std::ostream *os) { *os << row.label; }
 
 // Any mix of the extractor's own skip lines, or its one fatal line.
 const char *const KEGSPLIT_ANY =
@@ -189,13 +197,89 @@ std::vector<Row> palimp_rows() {
     return rows;
 }
 
+// A disk that is full from the first byte: the output name is a link to /dev/full.
+std::function<void(const std::string &)> full_disk_at(const std::string &output,
+                                                      std::function<void(const std::string &)> make) {
+    return [=](const std::string &dir) {
+        make(dir);
+        ASSERT_EQ(symlink("/dev/full", (dir + "/" + output).c_str()), 0);
+    };
+}
+
+// The work folder holds exactly `names` besides the inputs, each as `expect`
+// gives it (an empty Bytes: only that it exists).
+std::function<void(const std::string &)> holds(std::vector<std::pair<std::string, Bytes>> expect) {
+    return [=](const std::string &dir) {
+        std::vector<std::string> want;
+        for (const auto &[name, bytes] : expect) {
+            want.push_back(name);
+            if (!bytes.empty()) {
+                EXPECT_EQ(read_file_bytes(dir + "/" + name), bytes) << name;
+            }
+        }
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(list_tree(dir), want);
+    };
+}
+
+std::vector<Row> full_disk_rows() {
+    std::vector<Row> rows;
+    const Bytes bg = make_bmp24(16, 16, 1), ev = make_bmp24(16, 16, 2), mask = make_mask8(16, 16, 0);
+    const Bytes small = make_bmp24(2, 2, 3);
+    for (const ArchiveLayout *lp : {&LAYOUT_2_11, &LAYOUT_2_12, &LAYOUT_2_13}) {
+        const Bytes a = build_archive(*lp, {{"small.bmp", false, 0, 0, small, PACK_LZSS},
+                                            {"bg.bmp", false, 0, 0, bg, PACK_LZSS},
+                                            {"m", true, -1, 2, mask, PACK_RLE},
+                                            {"ev.bmp", false, 0, 0, ev, PACK_LZSS},
+                                            {"ev2.bmp", false, 0, 0, ev, PACK_LZSS}});
+        const std::string p = k(*lp);
+        rows.push_back({"kegsplit /dev/full", p, full_disk_at("bg.bmp", archive(a)), {"a.cgf"}, FATAL,
+                        "Could not write bg.bmp (No space left on device)\n", false, 0,
+                        holds({{"a.cgf", a}, {"small.bmp", small}, {"bg.bmp", {}}})});
+        // 100 bytes a file: the small picture fits, the next is cut at 100 bytes.
+        rows.push_back({"kegsplit file size limit", p, archive(a), {"a.cgf"}, FATAL,
+                        "Could not write bg.bmp (" + file_too_large_text() + ")\n", false, 100,
+                        holds({{"a.cgf", a}, {"small.bmp", small}})});
+        // A composed picture, written by the BMP writer, cut short.
+        const Bytes b = build_archive(*lp, {{"m", true, 0, 0, make_mask8(2, 2, 0), PACK_RLE},
+                                            {"ev.bmp", false, 0, 0, small, PACK_LZSS},
+                                            {"ev2.bmp", false, 0, 0, bg, PACK_LZSS},
+                                            {"ev3.bmp", false, 0, 0, small, PACK_LZSS}});
+        rows.push_back({"kegsplit composed over the limit", p, archive(b), {"a.cgf"}, FATAL,
+                        "Could not write ev2+x0y0.bmp (" + file_too_large_text() + ")\n", false, 200,
+                        holds({{"a.cgf", b}, {"ev+x0y0.bmp", {}}})});
+    }
+
+    const std::string p = palimp_path();
+    const Bytes base = make_bmp24(16, 16, 0), delta = make_bmp32(4, 4, 1);
+    const Bytes table = make_event_table({{"E", "B", "D"}, {"F", "B", "G"}, {"H", "B", "D"}});
+    auto inputs = [=](const std::string &dir) {
+        write_file_bytes(dir + "/B.bmp", base);
+        write_file_bytes(dir + "/D.bmp", delta);
+        write_file_bytes(dir + "/G.bmp", delta);
+        write_file_bytes(dir + "/evinfo.bin", table);
+    };
+    const std::vector<std::pair<std::string, Bytes>> kept = {
+        {"B.bmp", base}, {"D.bmp", delta}, {"G.bmp", delta}, {"evinfo.bin", table}};
+    auto with = [&](std::vector<std::pair<std::string, Bytes>> more) {
+        more.insert(more.end(), kept.begin(), kept.end());
+        return holds(more);
+    };
+    rows.push_back({"palimp /dev/full with -cleanup", p, full_disk_at("F.bmp", inputs), {"evinfo.bin", "-cleanup"},
+                    FATAL, "Could not write F.bmp (No space left on device)\n", false, 0,
+                    with({{"E.bmp", reference_merge(base, delta, 0, 0)}, {"F.bmp", {}}})});
+    rows.push_back({"palimp file size limit with -cleanup", p, inputs, {"evinfo.bin", "-cleanup"}, FATAL,
+                    "Could not write E.bmp (" + file_too_large_text() + ")\n", false, 300, with({})});
+    return rows;
+}
+
 void check_row(const Row &row) {
     SCOPED_TRACE(row.label);
     TempDir root;
     const std::string work = root.file("work");
     ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
     row.make(work);
-    const RunResult r = run_program(row.program, row.args, work);
+    const RunResult r = run_program(row.program, row.args, work, 0, row.file_size);
     if (row.status >= 0) {
         EXPECT_EQ(r.status, row.status) << r.err;
     } else {
@@ -210,6 +294,7 @@ void check_row(const Row &row) {
     for (const std::string &name : list_tree(root.path)) EXPECT_EQ(name.rfind("work/", 0), 0u) << name;
     EXPECT_FALSE(file_exists("/tmp/out.bmp"));
     EXPECT_FALSE(file_exists("/tmp/E.bmp"));
+    if (row.check) row.check(work);
 }
 
 class BadInput : public testing::TestWithParam<Row> {};
@@ -247,5 +332,6 @@ std::string row_name(const testing::TestParamInfo<Row> &info) {
 INSTANTIATE_TEST_SUITE_P(Kegsplit, BadInput, testing::ValuesIn(kegsplit_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Shapes, BadInput, testing::ValuesIn(shape_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Palimp, BadInput, testing::ValuesIn(palimp_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(FullDisk, BadInput, testing::ValuesIn(full_disk_rows()), row_name);
 
 }  // namespace

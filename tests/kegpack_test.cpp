@@ -239,3 +239,25 @@ TEST_F(KegpackCli, EventTablesWriteAndPrint) {
 }
 
 }  // namespace
+
+namespace {
+
+// A disk that fills up: the archive or table is never left cut short, and
+// neither is a temporary file; a file of that name from before stays as it was.
+TEST_F(KegpackCli, WriteFailuresLeaveNothingBehind) {
+    write_file_bytes(dir.file("p.bmp"), make_bmp24(64, 64, 0));
+    put("ok", "picture p p.bmp stored\n");
+    put("events.txt", "ev01 bg01 fc01\n");
+    put("old.cgf", "an older archive");
+    RunResult r = run_program(kegpack_path(), {"create", "-o", "old.cgf", "ok"}, dir.path, 0, 1000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kegpack: cannot write old.cgf (File too large)\n");
+    r = run_program(kegpack_path(), {"events", "write", "-o", "evinfo.bin", "events.txt"}, dir.path, 0, 50);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kegpack: cannot write evinfo.bin (File too large)\n");
+    EXPECT_EQ(list_tree(dir.path), (std::vector<std::string>{"events.txt", "ok", "old.cgf", "p.bmp"}));
+    const std::string old = "an older archive";
+    EXPECT_EQ(read_file_bytes(dir.file("old.cgf")), Bytes(old.begin(), old.end()));
+}
+
+}  // namespace

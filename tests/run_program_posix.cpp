@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +24,7 @@ static std::string slurp_fd(int fd) {
 }
 
 static RunResult run_once(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-                          uint64_t address_space) {
+                          uint64_t address_space, uint64_t file_size) {
     FILE *err_file = tmpfile();
     FILE *out_file = tmpfile();
     const pid_t pid = fork();
@@ -32,6 +33,11 @@ static RunResult run_once(const std::string &program, const std::vector<std::str
         if (address_space) {
             const struct rlimit limit = {address_space, address_space};
             if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(122);
+        }
+        if (file_size) {
+            const struct rlimit limit = {file_size, file_size};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
+            signal(SIGXFSZ, SIG_IGN);
         }
         dup2(fileno(err_file), 2);
         dup2(fileno(out_file), 1);
@@ -103,10 +109,10 @@ static bool wine_failed_to_start(const RunResult &r) {
 }
 
 RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-                      uint64_t address_space) {
-    RunResult r = run_once(program, args, cwd, address_space);
+                      uint64_t address_space, uint64_t file_size) {
+    RunResult r = run_once(program, args, cwd, address_space, file_size);
     for (int retry = 0; retry < 3 && testing_windows_build() && wine_failed_to_start(r); ++retry)
-        r = run_once(program, args, cwd, address_space);
+        r = run_once(program, args, cwd, address_space, file_size);
     return r;
 }
 
@@ -123,4 +129,10 @@ std::string open_error_text(int error) {
     // The Windows runtime refuses to open a folder as a file with EACCES.
     if (testing_windows_build() && error == EISDIR) error = EACCES;
     return std::strerror(error);
+}
+
+std::string file_too_large_text() {
+    // wine hands the Windows runtime no error of its own for EFBIG, and the
+    // runtime reports it as EINVAL.
+    return std::strerror(testing_windows_build() ? EINVAL : EFBIG);
 }

@@ -308,7 +308,7 @@ bool file_exists(const std::string &path) {
 std::vector<std::string> list_tree(const std::string &dir) {
     std::vector<std::string> names;
     for (const auto &entry : fs::recursive_directory_iterator(dir))
-        if (!entry.is_directory()) names.push_back(fs::relative(entry.path(), dir).string());
+        if (!entry.is_directory()) names.push_back(entry.path().lexically_relative(dir).string());
     std::sort(names.begin(), names.end());
     return names;
 }

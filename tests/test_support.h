@@ -108,9 +108,11 @@ struct RunResult {
     std::string out;      // all of standard output
 };
 // Runs `program` with `args` in folder `cwd`; a non-zero `address_space`
-// limits the process's virtual memory to that many bytes.
+// limits the process's virtual memory to that many bytes, a non-zero
+// `file_size` the size of every file it writes (a disk that fills up: writes
+// past the limit fail with EFBIG, SIGXFSZ is ignored).
 RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
-                      uint64_t address_space = 0);
+                      uint64_t address_space = 0, uint64_t file_size = 0);
 
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
@@ -126,3 +128,7 @@ std::string program_argv0(const std::string &path);
 // The text of an errno value in "Could not open %s (%s)" of the programs
 // under test.
 std::string open_error_text(int error);
+
+// The text of a write refused at the file-size limit (EFBIG), as the
+// programs under test report it.
+std::string file_too_large_text();

@@ -1,0 +1,48 @@
+// temporary_registry.h: the temporary files of this process that an
+// interrupt handler removes. Used by the platform files only. A handler may
+// run at any moment on any thread, so the table is fixed in size, takes no
+// lock and holds plain character arrays.
+#pragma once
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+namespace temporary_registry {
+
+constexpr int SLOTS = 256;
+constexpr size_t PATH_BYTES = 4096;
+
+enum SlotState { SLOT_FREE, SLOT_FILLING, SLOT_TRACKED };
+
+struct Slot {
+    std::atomic<int> state{SLOT_FREE};
+    char path[PATH_BYTES];
+};
+
+inline Slot g_slots[SLOTS];
+
+inline int track(const std::string &path) {
+    if (path.size() >= PATH_BYTES) return -1;
+    for (int i = 0; i < SLOTS; ++i) {
+        int expected = SLOT_FREE;
+        if (!g_slots[i].state.compare_exchange_strong(expected, SLOT_FILLING)) continue;
+        std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+        g_slots[i].state.store(SLOT_TRACKED);
+        return i;
+    }
+    return -1;
+}
+
+inline void untrack(int slot) {
+    if (slot >= 0 && slot < SLOTS) g_slots[slot].state.store(SLOT_FREE);
+}
+
+// Calls remove(path) for every tracked file; for the interrupt handler.
+template <typename Remove>
+void remove_all(Remove remove) {
+    for (Slot &slot : g_slots)
+        if (slot.state.load() == SLOT_TRACKED) remove(slot.path);
+}
+
+}  // namespace temporary_registry
