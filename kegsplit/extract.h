@@ -11,7 +11,3 @@ int print_usage(const char *program, const ArchiveLayout &layout);
 // Extracts every entry of the archive at `path` into the current directory
 // tree. Returns 0 after the last entry; fatal faults end the run instead.
 int extract_archive(const std::string &path, const ArchiveLayout &layout);
-
-// Whether an entry name stays inside the current directory tree: not
-// absolute, no drive letter, no ".." component (either separator counts).
-bool is_safe_entry_name(const std::string &name);

@@ -1,0 +1,108 @@
+// archive_walk.h: one walk over an archive's entries in table order. Each
+// entry is framed and checked; a mask entry becomes the held mask; a picture
+// entry is handed out with its packed bytes and the mask it falls under, to
+// be decoded and composed by finish_picture, at once or on another thread.
+// Nothing here prints or ends the run: callers say what went wrong.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "archive_layout.h"
+#include "mask_compose.h"
+
+// One entry's framing and packed bytes, read and bounds-checked.
+struct Chunk {
+    MaskHeader placement;
+    std::vector<uint8_t> packed;  // the packed bytes (2.13: followed by the trailer)
+    uint32_t packed_size = 0;
+    uint32_t flags = 0;
+};
+
+// The mask that pictures are composed with. It is decoded when a picture
+// first needs it, so a mask that no picture uses costs no decoding.
+struct HeldMask {
+    MaskHeader placement;
+    Chunk chunk;
+    const ArchiveLayout *layout = nullptr;
+    std::once_flag decoded_once;
+    std::unique_ptr<uint8_t[]> pixels;  // the decoded BMP file image
+    size_t size = 0;
+};
+
+enum WalkOpenStatus {
+    WALK_OPENED,
+    WALK_CANNOT_OPEN,      // errno tells why
+    WALK_TRUNCATED_TABLE,  // shorter than its count and table
+};
+
+struct ArchiveWalk {
+    ArchiveWalk() = default;
+    ~ArchiveWalk();
+    ArchiveWalk(const ArchiveWalk &) = delete;
+    ArchiveWalk &operator=(const ArchiveWalk &) = delete;
+
+    const ArchiveLayout *layout = nullptr;
+    int fd = -1;
+    int64_t file_size = 0;
+    uint32_t count = 0;
+    std::vector<uint8_t> table;
+    uint32_t next = 0;
+    std::shared_ptr<HeldMask> mask;  // null until the first mask entry
+};
+
+WalkOpenStatus open_archive_walk(const std::string &path, const ArchiveLayout &layout, ArchiveWalk &walk);
+
+enum WalkItemKind {
+    WALK_TRUNCATED,    // the entry's data does not lie wholly inside the archive
+    WALK_CORRUPT,      // it claims more decoded bytes than its packed size can hold
+    WALK_MASK,         // now the held mask
+    WALK_UNSAFE_NAME,  // a picture whose name would leave the output folder
+    WALK_PICTURE,
+};
+
+struct WalkItem {
+    WalkItemKind kind = WALK_TRUNCATED;
+    uint32_t index = 0;
+    ArchiveEntry entry;
+    Chunk chunk;                     // WALK_PICTURE
+    std::shared_ptr<HeldMask> mask;  // WALK_PICTURE: the mask it falls under, or null
+};
+
+// The next entry; false after the last.
+bool next_walk_item(ArchiveWalk &walk, WalkItem &item);
+
+// Whether an entry name stays inside the output folder: not absolute, no
+// drive letter, no ".." component (either separator counts).
+bool is_safe_entry_name(const std::string &name);
+
+// Decodes a chunk by its mode bits; bytes a short stream leaves are zero.
+std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size);
+
+enum PictureKind {
+    PICTURE_PLAIN,     // no mask held: the decoded file image, written as it is
+    PICTURE_COMPOSED,  // under a mask: a 32-bit picture with the mask's alpha
+    PICTURE_BOGUS,     // under a mask, and its file size field says 54 (2.12, 2.13)
+    PICTURE_BAD,       // under a mask, and its headers describe more than it holds
+};
+
+struct FinishedPicture {
+    PictureKind kind = PICTURE_PLAIN;
+    // The output name without its extension: the entry's stem as a path of
+    // this system, and under a mask the placement suffix "+xXyY".
+    std::string output_stem;
+    std::unique_ptr<uint8_t[]> decoded;  // PICTURE_PLAIN
+    size_t decoded_size = 0;
+    ComposedPicture composed;  // PICTURE_COMPOSED
+};
+
+// The output stem of a picture item, before any decoding.
+std::string picture_output_stem(const WalkItem &item);
+
+// Decodes a picture item (releasing its packed bytes as soon as they are
+// decoded) and composes it with its mask. Safe to run on several threads at
+// once, also for items that share a mask.
+void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture &picture);
