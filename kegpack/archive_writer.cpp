@@ -44,17 +44,6 @@ bool parse_pack_mode(const std::string &word, PackMode &mode) {
     return true;
 }
 
-const ArchiveLayout *layout_for_revision(const std::string &word) {
-    if (word == "2.11") return &LAYOUT_2_11;
-    if (word == "2.12") return &LAYOUT_2_12;
-    if (word == "2.13") return &LAYOUT_2_13;
-    return nullptr;
-}
-
-const char *revision_of_layout(const ArchiveLayout &layout) {
-    return &layout == &LAYOUT_2_11 ? "2.11" : &layout == &LAYOUT_2_12 ? "2.12" : "2.13";
-}
-
 bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entries, std::vector<uint8_t> &archive,
                std::string &error) {
     const char *revision = revision_of_layout(layout);

@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "archive_layout.h"
+#include "archive_fit.h"
 
 enum PackMode { MODE_LZSS, MODE_RLE, MODE_STORED, MODE_SMALLEST };
 
 // "lzss", "rle", "stored", "smallest"; false for another word.
 bool parse_pack_mode(const std::string &word, PackMode &mode);
-// "2.11", "2.12", "2.13"; nullptr for another word.
-const ArchiveLayout *layout_for_revision(const std::string &word);
-const char *revision_of_layout(const ArchiveLayout &layout);
 
 struct PackEntry {
     std::string name;
@@ -43,7 +40,8 @@ bool repack_folder(const std::string &folder, const ArchiveLayout &layout, PackM
 
 // The listing of an archive: which revisions' layouts it fits, and a table
 // of its entries read with `layout` (or the first that fits, if null).
-bool list_cgf(const std::vector<uint8_t> &archive, const ArchiveLayout *layout, std::string &text, std::string &error);
+bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text,
+              std::string &error);
 
 // evinfo.bin from lines "EVENT BASE DELTA", and back.
 bool build_event_table(const std::string &list_text, std::vector<uint8_t> &table, std::string &error);

@@ -126,7 +126,7 @@ int main(int argc, char **argv) {
         std::vector<uint8_t> archive;
         std::string text;
         if (!read_whole_file(o.arguments[0], archive, error) ||
-            !list_cgf(archive, o.revision_given ? layout : nullptr, text, error))
+            !list_cgf(read_from_memory(archive), archive.size(), o.revision_given ? layout : nullptr, text, error))
             return fail(error);
         std::fputs(text.c_str(), stdout);
         return 0;

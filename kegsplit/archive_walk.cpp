@@ -160,18 +160,18 @@ void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture
     picture.decoded = decode_chunk(item.chunk, layout, picture.decoded_size);
     item.chunk.packed = std::vector<uint8_t>();
     if (!item.mask) {
-        picture.kind = PICTURE_PLAIN;
+        picture.kind = FINISHED_PLAIN;
         return;
     }
     if (layout.bogus_image_test && picture.decoded_size >= 6 &&
         read_le32(picture.decoded.get() + 2) == BMP_HEADER_SIZE) {
-        picture.kind = PICTURE_BOGUS;
+        picture.kind = FINISHED_BOGUS;
         picture.decoded.reset();
         return;
     }
     const HeldMask *mask = decoded_mask(item.mask);
     const bool composed = compose_mask_pixels(picture.decoded.get(), picture.decoded_size, mask->pixels.get(),
                                               mask->size, picture.composed);
-    picture.kind = composed ? PICTURE_COMPOSED : PICTURE_BAD;
+    picture.kind = composed ? FINISHED_COMPOSED : FINISHED_BAD;
     picture.decoded.reset();
 }

@@ -82,21 +82,21 @@ bool is_safe_entry_name(const std::string &name);
 // Decodes a chunk by its mode bits; bytes a short stream leaves are zero.
 std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size);
 
-enum PictureKind {
-    PICTURE_PLAIN,     // no mask held: the decoded file image, written as it is
-    PICTURE_COMPOSED,  // under a mask: a 32-bit picture with the mask's alpha
-    PICTURE_BOGUS,     // under a mask, and its file size field says 54 (2.12, 2.13)
-    PICTURE_BAD,       // under a mask, and its headers describe more than it holds
+enum FinishedKind {
+    FINISHED_PLAIN,     // no mask held: the decoded file image, written as it is
+    FINISHED_COMPOSED,  // under a mask: a 32-bit picture with the mask's alpha
+    FINISHED_BOGUS,     // under a mask, and its file size field says 54 (2.12, 2.13)
+    FINISHED_BAD,       // under a mask, and its headers describe more than it holds
 };
 
 struct FinishedPicture {
-    PictureKind kind = PICTURE_PLAIN;
+    FinishedKind kind = FINISHED_PLAIN;
     // The output name without its extension: the entry's stem as a path of
     // this system, and under a mask the placement suffix "+xXyY".
     std::string output_stem;
-    std::unique_ptr<uint8_t[]> decoded;  // PICTURE_PLAIN
+    std::unique_ptr<uint8_t[]> decoded;  // FINISHED_PLAIN
     size_t decoded_size = 0;
-    ComposedPicture composed;  // PICTURE_COMPOSED
+    ComposedPicture composed;  // FINISHED_COMPOSED
 };
 
 // The output stem of a picture item, before any decoding.

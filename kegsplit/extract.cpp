@@ -45,15 +45,15 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
         finish_picture(item, layout, picture);
         const std::string output = picture.output_stem + ".bmp";
         switch (picture.kind) {
-        case PICTURE_PLAIN:
+        case FINISHED_PLAIN:
             write_file(output, picture.decoded.get(), static_cast<int32_t>(picture.decoded_size));
             break;
-        case PICTURE_COMPOSED:
+        case FINISHED_COMPOSED:
             write_bmp(output, picture.composed.pixels.get(), picture.composed.size, picture.composed.width,
                       picture.composed.height, 4, 0);
             break;
-        case PICTURE_BOGUS: std::fprintf(stderr, "%s: bogus image (skipped)\n", output.c_str()); break;
-        case PICTURE_BAD: std::fprintf(stderr, "%s: bad image (skipped)\n", output.c_str()); break;
+        case FINISHED_BOGUS: std::fprintf(stderr, "%s: bogus image (skipped)\n", output.c_str()); break;
+        case FINISHED_BAD: std::fprintf(stderr, "%s: bad image (skipped)\n", output.c_str()); break;
         }
     }
     return 0;

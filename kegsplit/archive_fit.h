@@ -1,0 +1,38 @@
+// archive_fit.h: which revisions' layouts an archive fits, for archives that
+// carry no revision mark. An archive fits a layout when every entry's
+// framing lies inside the file and every entry's decoded data starts with
+// "BM", as every picture and mask does.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive_layout.h"
+
+// Reads up to `size` bytes at `position`; returns how many it read.
+using ReadAt = std::function<size_t(uint64_t position, void *buffer, size_t size)>;
+
+// Reading from bytes in memory (kept by the caller), or from an open file.
+ReadAt read_from_memory(const std::vector<uint8_t> &bytes);
+ReadAt read_from_file(int fd);
+
+// An entry as the fit test read it.
+struct ListedEntry {
+    ArchiveEntry entry;
+    uint32_t packed_size = 0;
+    uint32_t flags = 0;
+    int32_t x = 0, y = 0;  // a mask's placement
+};
+
+// Whether an archive of `file_size` bytes read through `read_at` fits
+// `layout`; fills `entries` (when given) with what it read.
+bool archive_fits(const ReadAt &read_at, uint64_t file_size, const ArchiveLayout &layout,
+                  std::vector<ListedEntry> *entries);
+
+// The layouts of 2.11, 2.12 and 2.13, in this order, and their names.
+extern const ArchiveLayout *const ALL_LAYOUTS[3];
+const char *revision_of_layout(const ArchiveLayout &layout);
+// "2.11", "2.12", "2.13"; nullptr for another word.
+const ArchiveLayout *layout_for_revision(const std::string &word);
