@@ -72,6 +72,20 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
 void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
                uint32_t height, uint32_t bytes_per_pixel, uint32_t flags);
 
+enum BmpLoadStatus {
+    BMP_LOADED,
+    BMP_CANNOT_OPEN,    // detail: errno
+    BMP_REFUSED_DEPTH,  // detail: the file's bits per pixel
+    BMP_TOO_LARGE,      // a buffer over BMP_MAX_BUFFER
+};
+
+// read_bmp without its fatal ends: the status says what went wrong.
+BmpLoadStatus load_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags, int &detail);
+
+// Prints read_bmp's message for a status other than BMP_LOADED and ends the
+// run with status -1.
+[[noreturn]] void exit_on_bmp_load_error(const std::string &name, BmpLoadStatus status, int detail);
+
 // Reads a BMP file into `picture` with bottom-up rows. Header fields and
 // pixel bytes that a short file lacks read as zero. Ends the run on a file
 // that cannot be opened, a refused depth, or a buffer over BMP_MAX_BUFFER.

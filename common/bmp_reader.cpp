@@ -1,5 +1,6 @@
 // bmp_reader.cpp: read_bmp. Uses bfOffBits, biWidth, biHeight and
 // biBitCount; no other field is looked at. Rows come back bottom-up.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,23 +31,22 @@ void flip_rows(uint8_t *pixels, uint64_t height, uint64_t stride) {
     }
 }
 
-[[noreturn]] void too_large(const std::string &name) {
-    std::fprintf(stderr, "%s: image too large\n", name.c_str());
-    fatal_exit();
-}
-
 }  // namespace
 
-void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
-    const ScopedFile file(open_file_or_exit(name, OPEN_READ_FLAGS, 0));
-    const int fd = file.fd;
+BmpLoadStatus load_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags, int &detail) {
+    const int fd = platform_open(name, OPEN_READ_FLAGS, 0);
+    if (fd == -1) {
+        detail = errno;
+        return BMP_CANNOT_OPEN;
+    }
+    const ScopedFile file(fd);
     uint8_t header[BMP_HEADER_SIZE] = {};
     platform_read(fd, header, sizeof header);
 
     const uint16_t bit_count = read_le16(header + 28);
     if (depth_refused(bit_count, flags)) {
-        std::fprintf(stderr, "%s: Unsupported color depth (%d-bit)\n", name.c_str(), bit_count);
-        fatal_exit();
+        detail = bit_count;
+        return BMP_REFUSED_DEPTH;
     }
     const uint32_t offset = read_le32(header + 10);
     const int32_t raw_width = read_le32s(header + 18);
@@ -58,7 +58,7 @@ void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
     const uint64_t size = height * stride;  // exact whenever stride passes the test below
     const bool expand = bytes_per_pixel == 1 && (flags & BMP_IN_EXPAND_PALETTE);
     if (stride > BMP_MAX_BUFFER || size > BMP_MAX_BUFFER || (expand && height * width * 3 > BMP_MAX_BUFFER))
-        too_large(name);
+        return BMP_TOO_LARGE;
 
     uint8_t table[BMP_PALETTE_ENTRIES * 4] = {};
     if (bytes_per_pixel == 1) platform_read(fd, table, sizeof table);
@@ -85,10 +85,29 @@ void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
         picture.bytes_per_pixel = 3;
         picture.stride = static_cast<int32_t>(packed);
         picture.size = static_cast<int32_t>(height * packed);
-        return;
+        return BMP_LOADED;
     }
     picture.pixels = std::move(pixels);
     picture.bytes_per_pixel = static_cast<int32_t>(bytes_per_pixel);
     picture.stride = static_cast<int32_t>(stride);
     picture.size = static_cast<int32_t>(size);
+    return BMP_LOADED;
+}
+
+void exit_on_bmp_load_error(const std::string &name, BmpLoadStatus status, int detail) {
+    if (status == BMP_CANNOT_OPEN) {
+        const std::string reason = platform_error_text(detail);
+        std::fprintf(stderr, "Could not open %s (%s)\n", name.c_str(), reason.c_str());
+    } else if (status == BMP_REFUSED_DEPTH) {
+        std::fprintf(stderr, "%s: Unsupported color depth (%d-bit)\n", name.c_str(), detail);
+    } else {
+        std::fprintf(stderr, "%s: image too large\n", name.c_str());
+    }
+    fatal_exit();
+}
+
+void read_bmp(const std::string &name, PixelBuffer &picture, uint32_t flags) {
+    int detail = 0;
+    const BmpLoadStatus status = load_bmp(name, picture, flags, detail);
+    if (status != BMP_LOADED) exit_on_bmp_load_error(name, status, detail);
 }

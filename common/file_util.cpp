@@ -63,3 +63,24 @@ void write_file(const std::string &name, const uint8_t *data, int32_t length) {
         !finish_output(out, false, error))
         exit_on_output_error(name, error);
 }
+
+bool load_file_bytes(const std::string &name, std::vector<uint8_t> &bytes, uint64_t max_size) {
+    const int fd = platform_open(name, OPEN_READ_FLAGS, 0);
+    if (fd == -1) return false;
+    const ScopedFile file(fd);
+    const int64_t size = platform_file_size(fd);
+    if (size < 0) {
+        errno = EINVAL;  // a pipe or a device: no size to read to
+        return false;
+    }
+    if (static_cast<uint64_t>(size) > max_size) {
+        errno = EFBIG;
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(size));
+    if (platform_read(fd, bytes.data(), bytes.size()) != bytes.size()) {
+        errno = EIO;  // the file grew shorter while it was read
+        return false;
+    }
+    return true;
+}

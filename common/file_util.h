@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The two ways the kit opens files, as the runtime library's flag words.
 constexpr int OPEN_READ_FLAGS = 0x8000;   // read only, binary
@@ -38,6 +39,10 @@ std::string get_file_stem(const std::string &path, bool strip_directory);
 // Creates or truncates `name` and writes `length` bytes of `data` to it. A
 // file that cannot be opened or written ends the run (see below).
 void write_file(const std::string &name, const uint8_t *data, int32_t length);
+
+// Reads the whole file into `bytes`. False with errno set when it cannot be
+// opened or read, or holds more than `max_size` bytes (EFBIG).
+bool load_file_bytes(const std::string &name, std::vector<uint8_t> &bytes, uint64_t max_size);
 
 struct OutputError;
 // Prints "Could not open %s (%s)\n" or "Could not write %s (%s)\n" for the

@@ -30,7 +30,7 @@ bool fail(OutputFile &out, OutputStep step, OutputError &error) {
 }  // namespace
 
 OutputFile::~OutputFile() {
-    if (fd != -1) discard_output(*this);
+    if (!finished && !path.empty()) discard_output(*this);
 }
 
 bool open_direct_output(OutputFile &out, const std::string &name, OutputError &error) {
@@ -67,17 +67,24 @@ bool write_output(OutputFile &out, const void *data, size_t size, OutputError &e
     return fail(out, OUTPUT_WRITE, error);
 }
 
-bool finish_output(OutputFile &out, bool sync, OutputError &error) {
+bool close_output(OutputFile &out, bool sync, OutputError &error) {
     if (sync && !platform_sync(out.fd)) return fail(out, OUTPUT_WRITE, error);
     const int fd = out.fd;
     out.fd = -1;
     if (!platform_close(fd)) return fail(out, OUTPUT_WRITE, error);
-    if (out.temporary) {
-        if (!platform_rename_replace(out.path, out.name)) return fail(out, OUTPUT_WRITE, error);
-        platform_untrack_temporary(out.tracked_slot);
-        out.tracked_slot = -1;
-    }
     return true;
+}
+
+bool commit_output(OutputFile &out, OutputError &error) {
+    if (out.temporary && !platform_rename_replace(out.path, out.name)) return fail(out, OUTPUT_WRITE, error);
+    platform_untrack_temporary(out.tracked_slot);
+    out.tracked_slot = -1;
+    out.finished = true;
+    return true;
+}
+
+bool finish_output(OutputFile &out, bool sync, OutputError &error) {
+    return close_output(out, sync, error) && commit_output(out, error);
 }
 
 void discard_output(OutputFile &out) {
@@ -88,6 +95,7 @@ void discard_output(OutputFile &out) {
     }
     if (out.regular) platform_delete_file(out.path);
     out.regular = false;
+    out.finished = true;  // nothing is left to discard
     platform_untrack_temporary(out.tracked_slot);
     out.tracked_slot = -1;
     errno = reason;

@@ -32,6 +32,7 @@ struct OutputFile {
     int fd = -1;
     bool temporary = false;
     bool regular = false;  // only a regular file is ever removed, never a device
+    bool finished = false;
     int tracked_slot = -1;
 };
 
@@ -46,6 +47,11 @@ bool write_output(OutputFile &out, const void *data, size_t size, OutputError &e
 // With `sync`, flushes the data to the disk first; then closes, and renames
 // a temporary output to its final name. On failure the output is discarded.
 bool finish_output(OutputFile &out, bool sync, OutputError &error);
+
+// finish_output in two steps, for outputs that are put in place later, in
+// an order of their own: closing (with `sync`, after a flush), then renaming.
+bool close_output(OutputFile &out, bool sync, OutputError &error);
+bool commit_output(OutputFile &out, OutputError &error);
 
 // Closes the output and removes what was written of it.
 void discard_output(OutputFile &out);

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 // Opens `name` with the runtime library's flag word and permission argument
 // (0x8000 read; 0x8301 write, create, truncate with 0x180). Returns the
@@ -47,6 +48,24 @@ int platform_create_new(const std::string &name);
 // errno set.
 bool platform_rename_replace(const std::string &from, const std::string &to);
 
+// What a path names, without following a final link (a link of any kind,
+// a device or a pipe is PATH_OTHER).
+enum PathKind { PATH_NONE, PATH_FILE, PATH_FOLDER, PATH_OTHER };
+PathKind platform_path_kind(const std::string &path);
+
+// Creates one folder; false with errno set (EEXIST when the name is taken).
+bool platform_make_folder(const std::string &path);
+
+// Whether the descriptor is a terminal (a console on Windows).
+bool platform_is_terminal(int fd);
+
+// Whether the console was opened for this run alone (a program started
+// from a file manager), so that it closes when the run ends.
+bool platform_console_is_ours_alone();
+
+// Waits until a key is pressed on the console.
+void platform_wait_for_key();
+
 // The process's identifier, for names that other processes must not share.
 unsigned long platform_process_id();
 
@@ -65,23 +84,26 @@ std::string platform_error_text(int error);
 // Windows, so a stored '\' is a directory separator here.
 std::string platform_native_path(const std::string &stored);
 
-// The file names of the current directory, listed once so that a run's many
-// searches do not each read the whole directory. The caller keeps it true:
-// every file it creates there it adds with platform_index_add. Where the
-// system's own search is indexed (Windows), the list stays empty.
+// The file names of a folder, listed once so that a run's many searches do
+// not each read the whole folder. The caller keeps it true: every file it
+// creates there it adds with platform_index_add. Where the system's own
+// search is indexed (Windows), the list stays empty and the system is asked.
 struct FolderIndex {
+    std::string folder;  // "" for the current directory
     // (ASCII-lowercased name, name); directories are left out.
     std::set<std::pair<std::string, std::string>> files;
 };
-FolderIndex platform_index_folder();
+FolderIndex platform_index_folder(const std::string &folder);
 void platform_index_add(FolderIndex &index, const std::string &name);
 
-// Searches the current directory for a bitmap file named after `name`:
-//   FIND_EXACT:  name + ".bmp"
-//   FIND_PLACED: a name that starts with name + "+" and ends in ".bmp"
-// Sets *found to the file's name as the directory holds it.
+// Searches the folder for a picture file named after `name`:
+//   FIND_EXACT:  name + extensions[0]
+//   FIND_PLACED: a name that starts with name + "+" and ends in one of
+//                `extensions` (lower case, matched without regard to case)
+// Sets *found to the file's name as the folder holds it, without the folder.
 enum FindMode { FIND_EXACT, FIND_PLACED };
-bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode, std::string *found);
+bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
+                        const std::vector<std::string> &extensions, std::string *found);
 
 // Deletes a file by its name; false with errno set when it could not.
 bool platform_delete_file(const std::string &name);

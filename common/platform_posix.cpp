@@ -27,12 +27,20 @@ unsigned char ascii_lower(unsigned char c) {
 
 // Directories never match; a link counts as what it names, and a dangling
 // link counts as a file (opening it fails later, with the usual message).
-bool is_directory(const struct dirent *entry) {
+bool is_directory(const std::string &folder, const struct dirent *entry) {
     if (entry->d_type == DT_REG) return false;
     if (entry->d_type == DT_DIR) return true;
     struct stat st;
-    if (stat(entry->d_name, &st) != 0) return false;
+    const std::string path = folder.empty() ? entry->d_name : folder + "/" + entry->d_name;
+    if (stat(path.c_str(), &st) != 0) return false;
     return S_ISDIR(st.st_mode);
+}
+
+bool ends_with_any(const std::string &lowered, size_t after, const std::vector<std::string> &extensions) {
+    for (const std::string &ext : extensions)
+        if (lowered.size() >= after + ext.size() && lowered.compare(lowered.size() - ext.size(), ext.size(), ext) == 0)
+            return true;
+    return false;
 }
 
 std::string ascii_lowercase(const std::string &name) {
@@ -120,6 +128,23 @@ bool platform_rename_replace(const std::string &from, const std::string &to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+PathKind platform_path_kind(const std::string &path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return PATH_NONE;
+    if (S_ISREG(st.st_mode)) return PATH_FILE;
+    if (S_ISDIR(st.st_mode)) return PATH_FOLDER;
+    return PATH_OTHER;
+}
+
+bool platform_make_folder(const std::string &path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool platform_is_terminal(int fd) { return ::isatty(fd) == 1; }
+
+// A terminal here outlives the programs it runs.
+bool platform_console_is_ours_alone() { return false; }
+
+void platform_wait_for_key() {}
+
 unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }
 
 int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
@@ -154,12 +179,13 @@ std::string platform_native_path(const std::string &stored) {
     return path;
 }
 
-FolderIndex platform_index_folder() {
+FolderIndex platform_index_folder(const std::string &folder) {
     FolderIndex index;
-    DIR *dir = opendir(".");
+    index.folder = folder;
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return index;
     while (const struct dirent *entry = readdir(dir))
-        if (!is_directory(entry)) index.files.emplace(ascii_lowercase(entry->d_name), entry->d_name);
+        if (!is_directory(folder, entry)) index.files.emplace(ascii_lowercase(entry->d_name), entry->d_name);
     closedir(dir);
     return index;
 }
@@ -170,8 +196,10 @@ void platform_index_add(FolderIndex &index, const std::string &name) { index.fil
 // one equal byte for byte wins, else the first in unsigned byte order; of
 // several placed matches the first in unsigned byte order. (std::string
 // compares as unsigned char.)
-bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode, std::string *found) {
-    const std::string key = ascii_lowercase(mode == FIND_EXACT ? name + ".bmp" : name + "+");
+bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
+                        const std::vector<std::string> &extensions, std::string *found) {
+    const std::string exact = name + extensions[0];
+    const std::string key = ascii_lowercase(mode == FIND_EXACT ? exact : name + "+");
     const std::pair<std::string, std::string> from(key, std::string());
     const std::string *best = nullptr;
     for (auto it = index.files.lower_bound(from);
@@ -179,11 +207,11 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
         const std::string &candidate = it->second;
         if (mode == FIND_EXACT) {
             if (it->first.size() != key.size()) continue;
-            if (candidate == name + ".bmp") {
+            if (candidate == exact) {
                 best = &candidate;
                 break;
             }
-        } else if (it->first.size() < key.size() + 4 || it->first.compare(it->first.size() - 4, 4, ".bmp") != 0) {
+        } else if (!ends_with_any(it->first, key.size(), extensions)) {
             continue;
         }
         if (!best || candidate < *best) best = &candidate;

@@ -2,6 +2,7 @@
 // descriptor calls and the ANSI file-search and delete calls.
 #include <errno.h>
 #include <fcntl.h>
+#include <direct.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -25,16 +26,21 @@ bool equal_ignoring_case(const char *a, const char *b, size_t n) {
 // The search's own matching also looks at short 8.3 aliases and treats
 // '*' and '?' in the name as wildcards; only what matches the name as a
 // literal counts, and directories never do.
-bool accepted(const WIN32_FIND_DATAA &entry, const std::string &name, FindMode mode) {
+bool accepted(const WIN32_FIND_DATAA &entry, const std::string &name, FindMode mode,
+              const std::vector<std::string> &extensions) {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     const std::string found = entry.cFileName;
     if (mode == FIND_EXACT) {
-        const std::string exact = name + ".bmp";
+        const std::string exact = name + extensions[0];
         return found.size() == exact.size() && equal_ignoring_case(found.data(), exact.data(), exact.size());
     }
     const std::string prefix = name + "+";
-    return found.size() >= prefix.size() + 4 && equal_ignoring_case(found.data(), prefix.data(), prefix.size()) &&
-           equal_ignoring_case(found.data() + found.size() - 4, ".bmp", 4);
+    if (found.size() < prefix.size() || !equal_ignoring_case(found.data(), prefix.data(), prefix.size())) return false;
+    for (const std::string &ext : extensions)
+        if (found.size() >= prefix.size() + ext.size() &&
+            equal_ignoring_case(found.data() + found.size() - ext.size(), ext.data(), ext.size()))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -104,6 +110,35 @@ bool platform_rename_replace(const std::string &from, const std::string &to) {
     return false;
 }
 
+PathKind platform_path_kind(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PATH_NONE;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PATH_OTHER;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PATH_FOLDER;
+    return PATH_FILE;
+}
+
+bool platform_make_folder(const std::string &path) { return _mkdir(path.c_str()) == 0; }
+
+bool platform_is_terminal(int fd) { return _isatty(fd) != 0; }
+
+// A console that lists this process alone was made for it (the program was
+// started from the file manager) and closes when it ends.
+bool platform_console_is_ours_alone() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void platform_wait_for_key() {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record;
+    DWORD read = 0;
+    while (ReadConsoleInputA(input, &record, 1, &read)) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+    }
+}
+
 unsigned long platform_process_id() { return GetCurrentProcessId(); }
 
 int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
@@ -128,17 +163,25 @@ std::string platform_error_text(int error) { return std::strerror(error); }
 std::string platform_native_path(const std::string &stored) { return stored; }
 
 // The system's search is indexed by the file system itself; nothing to keep.
-FolderIndex platform_index_folder() { return FolderIndex(); }
+FolderIndex platform_index_folder(const std::string &folder) {
+    FolderIndex index;
+    index.folder = folder;
+    return index;
+}
 void platform_index_add(FolderIndex &, const std::string &) {}
 
-bool platform_find_file(const FolderIndex &, const std::string &name, FindMode mode, std::string *found) {
-    const std::string pattern = mode == FIND_EXACT ? name + ".bmp" : name + "+*.bmp";
+bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
+                        const std::vector<std::string> &extensions, std::string *found) {
+    const std::string where = index.folder.empty() ? "" : index.folder + "\\";
+    const std::string pattern =
+        where + (mode == FIND_EXACT ? name + extensions[0] : extensions.size() == 1 ? name + "+*" + extensions[0]
+                                                                                      : name + "+*");
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return false;
     bool have = false;
     do {
-        if (accepted(entry, name, mode)) {
+        if (accepted(entry, name, mode, extensions)) {
             *found = entry.cFileName;
             have = true;
             break;

@@ -1,6 +1,7 @@
 #include "file_search.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "platform.h"
 
@@ -45,11 +46,18 @@ bool parse_placement(const std::string &file_name, const std::string &name, int3
     return true;
 }
 
-bool find_bitmap(const FolderIndex &folder, const std::string &name, std::string &found, int32_t &x, int32_t &y) {
+bool find_picture(const FolderIndex &folder, const std::string &name, bool accept_png, std::string &found,
+                  int32_t &x, int32_t &y) {
+    static const std::vector<std::string> BMP = {".bmp"}, PNG = {".png"}, BOTH = {".bmp", ".png"};
     x = 0;
     y = 0;
-    if (platform_find_file(folder, name, FIND_EXACT, &found)) return true;
-    if (!platform_find_file(folder, name, FIND_PLACED, &found)) return false;
+    if (platform_find_file(folder, name, FIND_EXACT, BMP, &found)) return true;
+    if (accept_png && platform_find_file(folder, name, FIND_EXACT, PNG, &found)) return true;
+    if (!platform_find_file(folder, name, FIND_PLACED, accept_png ? BOTH : BMP, &found)) return false;
     parse_placement(found, name, x, y);
     return true;
+}
+
+bool find_bitmap(const FolderIndex &folder, const std::string &name, std::string &found, int32_t &x, int32_t &y) {
+    return find_picture(folder, name, false, found, x, y);
 }

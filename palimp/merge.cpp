@@ -1,5 +1,5 @@
-// merge.cpp: for each record, find base then delta, read both, blend,
-// write under the event's name, free both; deletions wait for the end.
+// merge.cpp: palimp's driver: for each record, find base then delta, read
+// both, blend, write under the event's name; deletions wait for the end.
 #include "merge.h"
 
 #include <cstdio>
@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "bmp.h"
-#include "composite.h"
 #include "event_table.h"
-#include "file_search.h"
 #include "file_util.h"
+#include "merge_step.h"
 #include "output_file.h"
 #include "platform.h"
-
-bool is_safe_event_name(const std::string &name) {
-    return name.find_first_of("/\\") == std::string::npos && name != "." && name != "..";
-}
 
 int print_palimp_usage(const char *program) {
     std::fputs("palimp, v1.0 by varnholt\n\n", stderr);
@@ -32,43 +27,35 @@ int merge_events(const std::string &table_path, bool cleanup) {
     std::list<std::string> used_deltas;
     std::set<std::string> outputs;  // files this run wrote, which cleanup never deletes
     // The folder is listed once; the outputs written below are added as they come.
-    FolderIndex folder = platform_index_folder();
+    PictureFolder folder = open_picture_folder("", false);
 
     for (uint32_t i = 0; i < count; ++i) {
         const EventRecord record = parse_event_record(table.data(), i);
         const char *event = record.event_name.c_str();
-        if (!is_safe_event_name(record.event_name)) {
+        RecordFiles files;
+        const FindStatus found = find_record_files(record, folder, files);
+        if (found == FIND_UNSAFE_EVENT) {
             std::fprintf(stderr, "%s: unsafe event name (skipped)\n", event);
             continue;
         }
-        std::string base_file, delta_file;
-        int32_t bx = 0, by = 0, qx = 0, qy = 0;
-        if (!find_bitmap(folder, record.base_name, base_file, bx, by) ||
-            !find_bitmap(folder, record.delta_name, delta_file, qx, qy)) {
+        if (found == FIND_MISSING) {
             std::fprintf(stderr, "%s: could not find %s+%s (skipped)\n", event, record.base_name.c_str(),
                          record.delta_name.c_str());
             continue;
         }
-        const std::string output = (bx != 0 || by != 0)
-                                       ? format_string("%s+x%dy%d.bmp", event, bx, by)
-                                       : record.event_name + ".bmp";
-        // Exact offsets: a difference of two 32-bit values needs 33 bits.
-        const int64_t dx = int64_t{qx} - bx;
-        const int64_t dy = int64_t{qy} - by;
-
-        PixelBuffer base, delta;
-        read_bmp(base_file, base, 0);
-        read_bmp(delta_file, delta, 0);
-        const CompositeResult result = composite_delta(base, delta, dx, dy);
-        if (result != COMPOSITE_APPLIED) {
-            delta.pixels.reset();
-            base.pixels.reset();
-            if (result == COMPOSITE_NO_FIT)
-                std::fprintf(stderr, "%s: base dimensions exceeded %s+%s (skipped)\n", event,
-                             record.base_name.c_str(), record.delta_name.c_str());
-            else
-                std::fprintf(stderr, "%s: unsupported color depth %s+%s (skipped)\n", event,
-                             record.base_name.c_str(), record.delta_name.c_str());
+        const std::string output = event_output_stem(record, files) + ".bmp";
+        PixelBuffer base;
+        ReadFailure failure;
+        const BlendStatus blended = blend_record_files(folder, files, base, failure);
+        if (blended == BLEND_READ_FAILED) exit_on_bmp_load_error(failure.file, failure.bmp_status, failure.detail);
+        if (blended == BLEND_NO_FIT) {
+            std::fprintf(stderr, "%s: base dimensions exceeded %s+%s (skipped)\n", event, record.base_name.c_str(),
+                         record.delta_name.c_str());
+            continue;
+        }
+        if (blended == BLEND_BAD_DEPTH) {
+            std::fprintf(stderr, "%s: unsupported color depth %s+%s (skipped)\n", event, record.base_name.c_str(),
+                         record.delta_name.c_str());
             continue;
         }
         // With clean-up the outputs reach the disk before any delta can go.
@@ -80,12 +67,11 @@ int merge_events(const std::string &table_path, bool cleanup) {
         if (!open_direct_output(out, output, error) || !write_bmp_parts(out, parts, error) ||
             !finish_output(out, cleanup, error))
             exit_on_output_error(output, error);
-        platform_index_add(folder, output);
-        delta.pixels.reset();
+        platform_index_add(folder.index, output);
         base.pixels.reset();
         if (cleanup) {
             outputs.insert(platform_file_name_key(output));
-            used_deltas.push_back(delta_file);
+            used_deltas.push_back(files.delta_file);
         }
     }
 

@@ -10,6 +10,3 @@ int print_palimp_usage(const char *program);
 // directory; with `cleanup`, deletes the used delta files after the last
 // record. Returns 0 after the last record; fatal faults end the run instead.
 int merge_events(const std::string &table_path, bool cleanup);
-
-// Whether an event name is a bare file name: no separator, not "." or "..".
-bool is_safe_event_name(const std::string &name);

@@ -1,0 +1,106 @@
+#include "cli.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform.h"
+
+namespace {
+
+uint64_t now_ms() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// Enough to cover the longest progress line shown.
+constexpr int PROGRESS_WIDTH = 79;
+
+}  // namespace
+
+void print_error(const std::string &message) { std::fprintf(stderr, "kegkit: %s\n", message.c_str()); }
+
+int usage_error(const std::string &message, const std::string &command) {
+    print_error(message + " (see kegkit " + (command.empty() ? "" : command + " ") + "--help)");
+    return STATUS_USAGE;
+}
+
+bool parse_options(const std::vector<std::string> &words, const std::vector<OptionSpec> &specs,
+                   std::vector<ParsedOption> &options, std::vector<std::string> &arguments, std::string &error) {
+    bool options_done = false;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string &w = words[i];
+        if (options_done || w.size() < 2 || w[0] != '-') {
+            arguments.push_back(w);
+            continue;
+        }
+        if (w == "--") {
+            options_done = true;
+            continue;
+        }
+        const OptionSpec *spec = nullptr;
+        for (const OptionSpec &s : specs)
+            if ((s.short_name && w == s.short_name) || w == s.long_name) spec = &s;
+        if (!spec) {
+            error = "unknown option " + w;
+            return false;
+        }
+        ParsedOption option{spec->long_name, ""};
+        if (spec->takes_value) {
+            if (i + 1 >= words.size()) {
+                error = w + " needs a value";
+                return false;
+            }
+            option.value = words[++i];
+        }
+        options.push_back(option);
+    }
+    return true;
+}
+
+bool parse_jobs(const std::string &text, unsigned &jobs) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const unsigned n = static_cast<unsigned>(std::stoul(text));
+    if (n < 1 || n > 256) return false;
+    jobs = n;
+    return true;
+}
+
+unsigned default_jobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores < 1 ? 1 : cores > 64 ? 64 : cores;
+}
+
+Progress make_progress() {
+    Progress p;
+    p.shown_allowed = platform_is_terminal(2);
+    p.started_ms = now_ms();
+    return p;
+}
+
+void erase_progress(Progress &progress) {
+    if (!progress.shown) return;
+    std::fprintf(stderr, "\r%*s\r", PROGRESS_WIDTH, "");
+    progress.shown = false;
+}
+
+void say(Progress &progress, const std::string &line) {
+    erase_progress(progress);
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void show_progress(Progress &progress, const std::string &label, uint64_t done, uint64_t total, uint64_t bytes) {
+    if (!progress.shown_allowed) return;
+    const uint64_t now = now_ms();
+    if (progress.shown && now - progress.last_ms < 100 && done < total) return;
+    progress.last_ms = now;
+    const double seconds = static_cast<double>(now - progress.started_ms) / 1000.0;
+    const double rate = seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0;
+    char line[PROGRESS_WIDTH + 1];
+    std::snprintf(line, sizeof line, "%s: %llu/%llu entries, %.1f MB/s", label.c_str(),
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate);
+    std::fprintf(stderr, "\r%-*s", PROGRESS_WIDTH, line);
+    std::fflush(stderr);
+    progress.shown = true;
+}

@@ -1,0 +1,64 @@
+// cli.h: what every kegkit command shares: its exit statuses, its one-line
+// errors, the parsing of options, and the lines it prints on standard error
+// around the progress line.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+constexpr int STATUS_OK = 0;      // the run reached its end (skipped entries included)
+constexpr int STATUS_FAULT = 1;   // a fault ended it, or an input could not be read
+constexpr int STATUS_USAGE = 2;   // the command line is wrong
+
+// A fault that ends the run: the command prints "kegkit: " and the message.
+struct RunFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// An input that cannot be read: the command says so and goes on with the
+// next input, and the run ends with STATUS_FAULT.
+struct InputFailure : RunFailure {
+    using RunFailure::RunFailure;
+};
+
+// Prints "kegkit: MESSAGE" as one line on standard error.
+void print_error(const std::string &message);
+
+// A usage error: the line, and where to look; returns STATUS_USAGE.
+int usage_error(const std::string &message, const std::string &command);
+
+// The words of a command line after the command, split into options and
+// the rest. An option takes its value from the next word; "--" ends the
+// options; "-" alone is an argument.
+struct ParsedOption {
+    std::string name;
+    std::string value;
+};
+struct OptionSpec {
+    const char *short_name;  // "-o", or nullptr
+    const char *long_name;   // "--output"
+    bool takes_value;
+};
+// False with `error` set for an unknown option or a missing value.
+bool parse_options(const std::vector<std::string> &words, const std::vector<OptionSpec> &specs,
+                   std::vector<ParsedOption> &options, std::vector<std::string> &arguments, std::string &error);
+
+// "-j N": a whole number of threads from 1 to 256.
+bool parse_jobs(const std::string &text, unsigned &jobs);
+unsigned default_jobs();
+
+// The lines a command writes on standard error. On a terminal a progress
+// line may stand at the bottom; a message first erases it.
+struct Progress {
+    bool shown_allowed = false;  // standard error is a terminal
+    bool shown = false;
+    uint64_t started_ms = 0;
+    uint64_t last_ms = 0;
+};
+void say(Progress &progress, const std::string &line);  // adds the newline
+// Shows "LABEL: DONE/TOTAL entries, X MB/s" at most ten times a second.
+void show_progress(Progress &progress, const std::string &label, uint64_t done, uint64_t total, uint64_t bytes);
+void erase_progress(Progress &progress);
+Progress make_progress();

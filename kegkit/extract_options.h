@@ -1,0 +1,22 @@
+// extract_options.h: what kegkit extract is asked to do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive_layout.h"
+
+struct ExtractOptions {
+    const ArchiveLayout *layout = nullptr;  // null: found for each archive
+    std::string output;                     // -o; empty: a folder named after the archive
+    bool beside_archive = false;            // the folder goes beside the archive
+    bool png = false;
+    bool overwrite = false;
+    bool verbose = false;
+    unsigned jobs = 1;
+    std::vector<std::string> only;
+    std::vector<std::string> archives;
+};
+
+// Extracts every archive; returns the exit status.
+int run_extract(const ExtractOptions &options);

@@ -1,0 +1,8 @@
+// name_glob.h: shell-style patterns for entry names: '*' any run of
+// characters ('/' included), '?' one character, "[...]" one of a set or
+// range ("[!...]" or "[^...]": none of them). Case counts.
+#pragma once
+
+#include <string>
+
+bool glob_match(const std::string &pattern, const std::string &text);
