@@ -51,6 +51,14 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
 void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
                uint32_t height, uint32_t bytes_per_pixel, uint32_t flags);
 
+// What write_bmp puts before the pixels, into `head` (BMP_MAX_HEAD_SIZE
+// bytes): the headers for `image_length` bytes of pixels and, at 1 byte per
+// pixel, the colour table. Of the flags only BMP_OUT_REVERSE_BYTES counts.
+// Returns the number of bytes that belong to the file.
+constexpr uint32_t BMP_MAX_HEAD_SIZE = BMP_HEADER_SIZE + BMP_PALETTE_ENTRIES * 4;
+uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height,
+                        uint32_t bytes_per_pixel, uint32_t palette_count, const uint8_t *palette, uint32_t flags);
+
 // Reads a BMP file into `picture` with bottom-up rows. Header fields and
 // pixel bytes that a short file lacks read as zero. Ends the run on a file
 // that cannot be opened, a refused depth, or a buffer over BMP_MAX_BUFFER.

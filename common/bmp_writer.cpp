@@ -1,5 +1,5 @@
-// bmp_writer.cpp: write_bmp, with the grey-ramp colour table and the
-// conversions that the BMP_OUT_* flags ask for.
+// bmp_writer.cpp: write_bmp and the headers it writes, with the grey-ramp
+// colour table and the conversions that the BMP_OUT_* flags ask for.
 #include <cstring>
 #include <vector>
 
@@ -52,15 +52,8 @@ std::vector<uint8_t> convert_rows(const uint8_t *data, uint32_t width, uint32_t 
 
 }  // namespace
 
-void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
-               uint32_t height, uint32_t bytes_per_pixel, uint32_t palette_count,
-               const uint8_t *palette, uint32_t flags) {
-    const bool swap_rb = (flags & BMP_OUT_SWAP_RB) && bytes_per_pixel >= 3;
-    const bool convert =
-        (flags & (BMP_OUT_FLIP_ROWS | BMP_OUT_PACKED_ROWS | BMP_OUT_REVERSE_BYTES)) || swap_rb;
-
-    // Headers and colour table go out as one block.
-    uint8_t head[BMP_HEADER_SIZE + BMP_PALETTE_ENTRIES * 4];
+uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height,
+                        uint32_t bytes_per_pixel, uint32_t palette_count, const uint8_t *palette, uint32_t flags) {
     uint8_t *table = head + BMP_HEADER_SIZE;
     for (uint32_t i = 0; i < BMP_PALETTE_ENTRIES; ++i) {
         table[i * 4 + 0] = table[i * 4 + 1] = table[i * 4 + 2] = static_cast<uint8_t>(i);
@@ -79,6 +72,16 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
             std::swap(table[i * 4 + 1], table[i * 4 + 2]);
         }
     }
+    fill_headers(head, palette_length, image_length, width, height, bytes_per_pixel);
+    return BMP_HEADER_SIZE + palette_length;
+}
+
+void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uint32_t width,
+               uint32_t height, uint32_t bytes_per_pixel, uint32_t palette_count,
+               const uint8_t *palette, uint32_t flags) {
+    const bool swap_rb = (flags & BMP_OUT_SWAP_RB) && bytes_per_pixel >= 3;
+    const bool convert =
+        (flags & (BMP_OUT_FLIP_ROWS | BMP_OUT_PACKED_ROWS | BMP_OUT_REVERSE_BYTES)) || swap_rb;
 
     std::vector<uint8_t> copy;
     const uint8_t *pixels = data;
@@ -90,10 +93,13 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
     }
     // A negative length is written as nothing but still enters bfSize as given.
     const uint32_t header_image_length = convert ? static_cast<uint32_t>(image_length) : static_cast<uint32_t>(length);
-    fill_headers(head, palette_length, header_image_length, width, height, bytes_per_pixel);
+    // Headers and colour table go out as one block.
+    uint8_t head[BMP_MAX_HEAD_SIZE];
+    const uint32_t head_length =
+        build_bmp_head(head, header_image_length, width, height, bytes_per_pixel, palette_count, palette, flags);
 
     const ScopedFile file(open_file_or_exit(name, OPEN_WRITE_FLAGS, OPEN_WRITE_MODE));
-    platform_write(file.fd, head, BMP_HEADER_SIZE + palette_length);
+    platform_write(file.fd, head, head_length);
     if (image_length) platform_write(file.fd, pixels, image_length);
 }
 
