@@ -1,0 +1,66 @@
+# spng.cmake: the PNG library behind common/png_*.cpp, as the target
+# kegkit_spng. Native 64-bit Linux links the system's libspng (libspng-dev).
+# The static Windows programs and 32-bit Linux builds compile spng.c from
+# Debian's source package into the programs, with a static zlib: the cross
+# toolchain's (libz-mingw-w64-dev) or the 32-bit one (lib32z1-dev).
+# cmake/fetch_libspng.sh fetches the source into build-deps/.
+#
+# KEGKIT_SPNG_SOURCE_DIR, the folder that holds spng.c, compiles libspng into
+# any build when set (the fuzzers use it to reach inside the decoder).
+set(KEGKIT_SPNG_SOURCE_DIR "" CACHE PATH "Folder with libspng's spng.c, compiled into the programs")
+
+if(WIN32 OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
+  if(NOT KEGKIT_SPNG_SOURCE_DIR)
+    file(GLOB _spng_found "${PROJECT_SOURCE_DIR}/build-deps/libspng-*/spng/spng.c")
+    if(NOT _spng_found)
+      message(FATAL_ERROR "This build compiles libspng from source: run 'bash cmake/fetch_libspng.sh' first, "
+                          "or set KEGKIT_SPNG_SOURCE_DIR to the folder that holds spng.c")
+    endif()
+    list(SORT _spng_found)
+    list(GET _spng_found -1 _spng_c)
+    get_filename_component(_spng_dir "${_spng_c}" DIRECTORY)
+    set(KEGKIT_SPNG_SOURCE_DIR "${_spng_dir}" CACHE PATH "Folder with libspng's spng.c, compiled into the programs" FORCE)
+  endif()
+  if(NOT EXISTS "${KEGKIT_SPNG_SOURCE_DIR}/spng.c" OR NOT EXISTS "${KEGKIT_SPNG_SOURCE_DIR}/spng.h")
+    message(FATAL_ERROR "No spng.c and spng.h in KEGKIT_SPNG_SOURCE_DIR (${KEGKIT_SPNG_SOURCE_DIR})")
+  endif()
+
+  enable_language(C)
+  if(NOT CMAKE_C_SIZEOF_DATA_PTR EQUAL CMAKE_SIZEOF_VOID_P)
+    message(FATAL_ERROR "The C compiler (for spng.c) targets another word size than the C++ compiler: "
+                        "give CMAKE_C_FLAGS the same -m32 as CMAKE_CXX_FLAGS")
+  endif()
+  # Static zlib, so that the programs need no library of their own.
+  find_path(KEGKIT_ZLIB_INCLUDE_DIR zlib.h)
+  set(_zlib_hints)
+  if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(_zlib_hints /usr/lib32)
+  endif()
+  find_library(KEGKIT_ZLIB_LIBRARY NAMES libz.a z HINTS ${_zlib_hints})
+  if(NOT KEGKIT_ZLIB_INCLUDE_DIR OR NOT KEGKIT_ZLIB_LIBRARY)
+    message(FATAL_ERROR "No zlib for this target: install libz-mingw-w64-dev (Windows) or lib32z1-dev (32-bit Linux)")
+  endif()
+
+  add_library(kegkit_spng STATIC "${KEGKIT_SPNG_SOURCE_DIR}/spng.c")
+  target_compile_definitions(kegkit_spng PUBLIC SPNG_STATIC)
+  target_include_directories(kegkit_spng SYSTEM PUBLIC "${KEGKIT_SPNG_SOURCE_DIR}" "${KEGKIT_ZLIB_INCLUDE_DIR}")
+  target_link_libraries(kegkit_spng PUBLIC "${KEGKIT_ZLIB_LIBRARY}")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Its SSE2 filters; on 32-bit x86 the intrinsics headers need SSE2 enabled.
+    target_compile_options(kegkit_spng PRIVATE -msse2)
+  endif()
+  if(NOT WIN32)
+    target_link_libraries(kegkit_spng PUBLIC m)
+  endif()
+  message(STATUS "libspng: compiled from ${KEGKIT_SPNG_SOURCE_DIR}, zlib ${KEGKIT_ZLIB_LIBRARY}")
+else()
+  find_path(KEGKIT_SPNG_INCLUDE_DIR spng.h)
+  find_library(KEGKIT_SPNG_LIBRARY spng)
+  if(NOT KEGKIT_SPNG_INCLUDE_DIR OR NOT KEGKIT_SPNG_LIBRARY)
+    message(FATAL_ERROR "libspng not found: install libspng-dev")
+  endif()
+  add_library(kegkit_spng INTERFACE)
+  target_include_directories(kegkit_spng SYSTEM INTERFACE "${KEGKIT_SPNG_INCLUDE_DIR}")
+  target_link_libraries(kegkit_spng INTERFACE "${KEGKIT_SPNG_LIBRARY}")
+  message(STATUS "libspng: ${KEGKIT_SPNG_LIBRARY}")
+endif()

@@ -1,0 +1,69 @@
+// png_image.h: PNG files in memory, to and from the kit's pixel layout.
+// Lossless both ways: 8 bits per channel, RGB, RGBA or indexed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bmp_image.h"
+
+// A view of pixels in the kit's layout: bottom-up rows `stride` bytes apart,
+// pixels of bytes_per_pixel bytes: 4 = blue, green, red, alpha (straight,
+// not premultiplied); 3 = blue, green, red; 1 = an index into `palette`
+// (palette_count entries of 4 bytes: blue, green, red, unused).
+struct PixelView {
+    const uint8_t *pixels = nullptr;
+    uint32_t width = 0, height = 0, bytes_per_pixel = 0;
+    size_t stride = 0;
+    const uint8_t *palette = nullptr;
+    uint32_t palette_count = 0;
+};
+
+// The view of a decoded picture.
+PixelView picture_view(const Picture &picture);
+
+// Row filters the encoder may use; with several, it picks for each row the
+// one whose output looks smallest.
+constexpr int PNG_FILTER_NONE = 1;
+constexpr int PNG_FILTER_SUB = 2;
+constexpr int PNG_FILTER_UP = 4;
+constexpr int PNG_FILTER_AVERAGE = 8;
+constexpr int PNG_FILTER_PAETH = 16;
+constexpr int PNG_FILTER_ALL = 31;
+
+// zlib's strategies, by zlib's numbers.
+constexpr int PNG_STRATEGY_DEFAULT = 0;
+constexpr int PNG_STRATEGY_FILTERED = 1;
+constexpr int PNG_STRATEGY_HUFFMAN_ONLY = 2;
+constexpr int PNG_STRATEGY_RLE = 3;
+
+// The defaults are the fastest setting measured whose files stay within
+// 1.05 times ImageMagick's total size on the benchmark pictures
+// (bench/png_bench.cpp). Indexed pictures are never filtered.
+struct PngOptions {
+    int level = 2;                        // zlib level, 0 to 9
+    int filter = PNG_FILTER_SUB;          // PNG_FILTER_* bits
+    int strategy = PNG_STRATEGY_DEFAULT;  // PNG_STRATEGY_*
+};
+
+// The PNG file image of `view`: RGBA for 4 bytes per pixel, RGB for 3,
+// indexed (PLTE) for 1. Decoding gives back exactly the same pixels. The
+// PLTE has palette_count entries, or more where a pixel's index lies past
+// them; those extra entries are black. Returns false with a one-line reason
+// on failure.
+bool encode_png(const PixelView &view, const PngOptions &options, std::vector<uint8_t> &png, std::string &error);
+
+// Decodes a PNG file image: grey and RGB to PICTURE_RGB; RGBA, grey with
+// alpha, and anything with a tRNS chunk to PICTURE_RGBA; indexed without
+// tRNS to PICTURE_INDEXED, with the PLTE's entries as the palette (extended
+// with black entries to cover every index the pixels use). Interlaced files
+// decode too. Refuses with a short lower-case reason: "not a PNG file",
+// "truncated", "bad CRC", "16-bit channels", "picture too large" (a buffer
+// over BMP_MAX_BUFFER), "dimensions over the PNG limit", "corrupt zlib
+// stream", "image data too short", or libspng's own text for other damage.
+// Memory stays within the picture's size, and a header's claims cost nothing
+// until the file holds data enough for them (deflate expands at most 1032
+// times).
+bool decode_png(const uint8_t *data, size_t size, Picture &out, std::string &error);
