@@ -53,6 +53,10 @@ bool platform_rename_replace(const std::string &from, const std::string &to);
 enum PathKind { PATH_NONE, PATH_FILE, PATH_FOLDER, PATH_OTHER };
 PathKind platform_path_kind(const std::string &path);
 
+// Whether two paths name the same file or folder (through links, other
+// spellings, other case where names ignore it).
+bool platform_same_file(const std::string &a, const std::string &b);
+
 // Creates one folder; false with errno set (EEXIST when the name is taken).
 bool platform_make_folder(const std::string &path);
 

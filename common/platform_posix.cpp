@@ -136,6 +136,11 @@ PathKind platform_path_kind(const std::string &path) {
     return PATH_OTHER;
 }
 
+bool platform_same_file(const std::string &a, const std::string &b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool platform_make_folder(const std::string &path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool platform_is_terminal(int fd) { return ::isatty(fd) == 1; }

@@ -118,6 +118,25 @@ PathKind platform_path_kind(const std::string &path) {
     return PATH_FILE;
 }
 
+namespace {
+
+bool file_identity(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return ok != 0;
+}
+
+}  // namespace
+
+bool platform_same_file(const std::string &a, const std::string &b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return file_identity(a, ia) && file_identity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 bool platform_make_folder(const std::string &path) { return _mkdir(path.c_str()) == 0; }
 
 bool platform_is_terminal(int fd) { return _isatty(fd) != 0; }

@@ -1,5 +1,6 @@
 #include "event_table.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -23,17 +24,30 @@ std::string name_field(const uint8_t *field) {
 
 }  // namespace
 
-std::vector<uint8_t> read_event_table(const std::string &path, uint32_t &count) {
-    const ScopedFile file(open_file_or_exit(path, OPEN_READ_FLAGS, 0));
-    const int fd = file.fd;
+EventTableStatus load_event_table(const std::string &path, std::vector<uint8_t> &table, uint32_t &count) {
+    const int fd = platform_open(path, OPEN_READ_FLAGS, 0);
+    if (fd == -1) return TABLE_CANNOT_OPEN;
+    const ScopedFile file(fd);
     const int64_t file_size = platform_file_size(fd);
     uint8_t count_bytes[4];
-    if (file_size < 4 || platform_read(fd, count_bytes, 4) != 4) truncated_table(path);
+    if (file_size < 4 || platform_read(fd, count_bytes, 4) != 4) return TABLE_TRUNCATED;
     count = read_le32(count_bytes);
     const uint64_t table_size = uint64_t{count} * EVENT_RECORD_SIZE;
-    if (count >= EVENT_COUNT_LIMIT || table_size > static_cast<uint64_t>(file_size) - 4) truncated_table(path);
-    std::vector<uint8_t> table(static_cast<size_t>(table_size));
-    if (platform_read(fd, table.data(), table.size()) != table.size()) truncated_table(path);
+    if (count >= EVENT_COUNT_LIMIT || table_size > static_cast<uint64_t>(file_size) - 4) return TABLE_TRUNCATED;
+    table.resize(static_cast<size_t>(table_size));
+    if (platform_read(fd, table.data(), table.size()) != table.size()) return TABLE_TRUNCATED;
+    return TABLE_LOADED;
+}
+
+std::vector<uint8_t> read_event_table(const std::string &path, uint32_t &count) {
+    std::vector<uint8_t> table;
+    const EventTableStatus status = load_event_table(path, table, count);
+    if (status == TABLE_CANNOT_OPEN) {
+        const std::string reason = platform_error_text(errno);
+        std::fprintf(stderr, "Could not open %s (%s)\n", path.c_str(), reason.c_str());
+        fatal_exit();
+    }
+    if (status == TABLE_TRUNCATED) truncated_table(path);
     return table;
 }
 

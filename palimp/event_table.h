@@ -20,6 +20,15 @@ struct EventRecord {
     std::string delta_name;
 };
 
+enum EventTableStatus {
+    TABLE_LOADED,
+    TABLE_CANNOT_OPEN,  // errno tells why
+    TABLE_TRUNCATED,    // shorter than its count says, or a count of EVENT_COUNT_LIMIT or more
+};
+
+// Reads the whole table in one read, without ending the run.
+EventTableStatus load_event_table(const std::string &path, std::vector<uint8_t> &table, uint32_t &count);
+
 // Reads the whole table in one read. A file shorter than its count says, or
 // a count of EVENT_COUNT_LIMIT or more, prints "%s: truncated event table"
 // and ends the run with status -1.

@@ -44,7 +44,7 @@ protected:
     void touch(const std::string &name) { write_file_bytes(dir.file(name), Bytes{1}); }
     bool find(const std::string &name) {
         ScopedChdir in(dir.path);
-        return find_bitmap(platform_index_folder(), name, found, x, y);
+        return find_bitmap(platform_index_folder(""), name, found, x, y);
     }
     TempDir dir;
     std::string found;

@@ -1,0 +1,62 @@
+// main.cpp: kegkit COMMAND ..., or kegkit ARCHIVE... with no command (the
+// archives dropped on the program).
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "kegkit.h"
+#include "platform.h"
+
+namespace {
+
+const char HELP[] =
+    "usage: kegkit COMMAND [OPTIONS] ARGUMENTS\n"
+    "       kegkit ARCHIVE...      extract each archive as PNG into a folder beside it\n"
+    "\n"
+    "commands:\n"
+    "  extract [-r REV] [-o DIR] [--png] [--overwrite] [-j N] [--only GLOB]... [-v] ARCHIVE...\n"
+    "      extract the pictures of archives of any revision into a folder\n"
+    "  merge [-i DIR] [-o DIR] [--png] [--cleanup] [-j N] TABLE\n"
+    "      blend each event's delta picture onto its base, as palimp does\n"
+    "  list [-r REV] ARCHIVE...\n"
+    "      say which revisions an archive fits and list its entries\n"
+    "  convert [--to png|bmp] [-o DIR] [--overwrite] FILE...\n"
+    "      convert pictures between BMP and PNG\n"
+    "\n"
+    "Each command has its own --help. Exit status: 0 when the run reached its end,\n"
+    "1 when a fault ended it or an input could not be read, 2 for a usage error.\n";
+
+int dispatch(const std::vector<std::string> &words) {
+    if (words.empty()) {
+        std::fputs(HELP, stderr);
+        return STATUS_USAGE;
+    }
+    const std::string &command = words[0];
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(HELP, stdout);
+        return STATUS_OK;
+    }
+    if (command == "extract") return run_extract_command(rest);
+    if (command == "merge") return run_merge_command(rest);
+    if (command == "list") return run_list_command(rest);
+    if (command == "convert") return run_convert_command(rest);
+    if (command == "--") return rest.empty() ? usage_error("no archive given", "") : run_dropped_archives(rest);
+    if (command[0] == '-') return usage_error("unknown option " + command, "");
+    return run_dropped_archives(words);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    platform_remove_temporaries_on_interrupt();
+    try {
+        return dispatch(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc &) {
+        print_error("out of memory");
+        return STATUS_FAULT;
+    }
+}
