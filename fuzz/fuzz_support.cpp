@@ -1,10 +1,10 @@
 #include "fuzz_support.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstring>
 #include <vector>
 
@@ -18,13 +18,8 @@ std::string g_scratch;
 std::string g_home;
 
 void clear_current_folder() {
-    DIR *dir = opendir(".");
-    if (!dir) return;
-    std::vector<std::string> names;
-    while (const struct dirent *e = readdir(dir))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-    closedir(dir);
-    for (const std::string &n : names) unlink(n.c_str());
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(".", ec)) std::filesystem::remove_all(entry.path(), ec);
 }
 
 }  // namespace

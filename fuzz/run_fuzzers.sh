@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(lzss_decode rle_decode archive_extract mask_compose bmp_read merge_record encode_round_trip archive_list)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(lzss_decode rle_decode archive_extract mask_compose bmp_read merge_record encode_round_trip archive_list kegkit_extract)
 
 CXX=clang++ cmake -S . -B build-fuzz -DKEGKIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j2 --target $(printf '%s_fuzzer ' "${harnesses[@]}") >/dev/null

@@ -197,6 +197,29 @@ std::vector<Row> palimp_rows() {
     return rows;
 }
 
+// The same hostile archives through kegkit extract: kegsplit's skip lines,
+// and its fatal ends as kegkit's one-line errors with status 1.
+std::vector<Row> kegkit_rows() {
+    std::vector<Row> rows;
+    std::vector<Row> from = kegsplit_rows();
+    const std::vector<Row> shapes = shape_rows();
+    from.insert(from.end(), shapes.begin(), shapes.end());
+    for (const Row &row : from) {
+        if (row.pattern) continue;
+        const char *revision = row.program == k(LAYOUT_2_11) ? "2.11" : row.program == k(LAYOUT_2_12) ? "2.12" : "2.13";
+        Row r = row;
+        r.label = "kegkit " + row.label;
+        r.program = kegkit_path();
+        r.args = {"extract", "-r", revision, "-o", ".", "-j", "2", "a.cgf"};
+        if (row.status == FATAL) {
+            r.status = 1;
+            r.err = "kegkit: " + row.err;
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
 // A disk that is full from the first byte: the output name is a link to /dev/full.
 std::function<void(const std::string &)> full_disk_at(const std::string &output,
                                                       std::function<void(const std::string &)> make) {
@@ -333,5 +356,6 @@ INSTANTIATE_TEST_SUITE_P(Kegsplit, BadInput, testing::ValuesIn(kegsplit_rows()),
 INSTANTIATE_TEST_SUITE_P(Shapes, BadInput, testing::ValuesIn(shape_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(Palimp, BadInput, testing::ValuesIn(palimp_rows()), row_name);
 INSTANTIATE_TEST_SUITE_P(FullDisk, BadInput, testing::ValuesIn(full_disk_rows()), row_name);
+INSTANTIATE_TEST_SUITE_P(Kegkit, BadInput, testing::ValuesIn(kegkit_rows()), row_name);
 
 }  // namespace

@@ -118,6 +118,12 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
 std::string kegsplit_path(const ArchiveLayout &layout);
 std::string palimp_path();
 std::string kegpack_path();
+std::string kegkit_path();
+
+// Whether ImageMagick's convert is there to check our files with.
+bool have_imagemagick();
+// The pixels of a picture file as ImageMagick reads them: "rgba" bytes.
+Bytes imagemagick_rgba(const std::string &path);
 
 // Whether the end-to-end tests run the Windows programs (under wine).
 bool testing_windows_build();
