@@ -1,5 +1,5 @@
-# Cross-build for 32-bit Windows with Debian's mingw-w64. SSE2 arithmetic:
-# x87 excess precision would change the blend's results.
+# Cross-build for 32-bit Windows with Debian's mingw-w64. SSE2 arithmetic
+# comes from target_flags.cmake, as for every 32-bit x86 target.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
@@ -9,4 +9,3 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -14,6 +14,11 @@
 
 #include "temporary_registry.h"
 
+// The build defines _FILE_OFFSET_BITS=64 on 32-bit targets (target_flags.cmake).
+// Without it readdir fails with EOVERFLOW on file systems whose directory
+// offsets or inode numbers need 64 bits, and files past 2 GiB cannot be opened.
+static_assert(sizeof(off_t) == 8, "build with 64-bit file offsets (_FILE_OFFSET_BITS=64)");
+
 namespace {
 
 // Flag bits of the runtime library's open call that the kit passes.

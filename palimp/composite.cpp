@@ -5,10 +5,14 @@
 //   colour = trunc((d * w + c * v) / 255)       doubles, products first
 //   base alpha = k
 // Built with floating-point contraction off, so no compiler fuses these
-// steps into FMA and the results are the same everywhere.
+// steps into FMA, and with every step rounded to double (no x87 excess
+// precision on 32-bit x86), so the results are the same everywhere.
 #include "composite.h"
 
+#include <cfloat>
 #include <cstring>
+
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must round every step to double (-msse2 -mfpmath=sse on x86)");
 
 void blend_pixel(uint8_t *base, uint8_t *base_alpha, const uint8_t *delta, unsigned delta_alpha) {
     const unsigned a = delta_alpha;

@@ -1,6 +1,8 @@
 // run_program_posix.cpp: runs the built programs in a folder of their own,
 // capturing standard error and the exit status. With KEGKIT_TARGET=windows
 // the programs are the Windows builds in KEGKIT_EXE_DIR, run under wine64.
+// A cross build's programs run through its emulator (KEGKIT_EMULATOR, the
+// words of the command), as ctest runs the tests themselves.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +15,10 @@
 #include <cstring>
 
 #include "test_support.h"
+
+#ifdef KEGKIT_EMULATOR
+static const char *const emulator_words[] = {KEGKIT_EMULATOR};
+#endif
 
 static std::string slurp_fd(int fd) {
     std::string text;
@@ -30,7 +36,34 @@ static RunResult run_once(const std::string &program, const std::vector<std::str
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(120);
-        if (address_space) {
+        dup2(fileno(err_file), 2);
+        dup2(fileno(out_file), 1);
+        std::vector<char *> argv;
+        const bool wine = testing_windows_build();
+        const char *wine_env = std::getenv("KEGKIT_WINE");
+        std::string wine_path = wine_env ? wine_env : "/usr/lib/wine/wine64";
+        if (wine) argv.push_back(wine_path.data());
+        bool limit_here = address_space != 0;
+#ifdef KEGKIT_EMULATOR
+        // qemu-user ignores RLIMIT_AS for the program it runs, and needs far
+        // more than the limit for itself; its -R option reserves the
+        // program's whole address space instead, which bounds it the same way.
+        std::string reserve = std::to_string(address_space);
+        if (!wine) {
+            for (const char *word : emulator_words) argv.push_back(const_cast<char *>(word));
+            if (address_space) {
+                const char *slash = std::strrchr(emulator_words[0], '/');
+                if (std::strncmp(slash ? slash + 1 : emulator_words[0], "qemu-", 5) != 0) {
+                    std::fputs("run_program: no address-space limit through this emulator\n", stderr);
+                    _exit(122);
+                }
+                argv.push_back(const_cast<char *>("-R"));
+                argv.push_back(reserve.data());
+                limit_here = false;
+            }
+        }
+#endif
+        if (limit_here) {
             const struct rlimit limit = {address_space, address_space};
             if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(122);
         }
@@ -39,17 +72,10 @@ static RunResult run_once(const std::string &program, const std::vector<std::str
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
             signal(SIGXFSZ, SIG_IGN);
         }
-        dup2(fileno(err_file), 2);
-        dup2(fileno(out_file), 1);
-        std::vector<char *> argv;
-        const bool wine = testing_windows_build();
-        const char *wine_env = std::getenv("KEGKIT_WINE");
-        std::string wine_path = wine_env ? wine_env : "/usr/lib/wine/wine64";
-        if (wine) argv.push_back(wine_path.data());
         argv.push_back(const_cast<char *>(program.c_str()));
         for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        if (wine)
+        if (argv[0] != program.c_str())
             execvp(argv[0], argv.data());
         else
             execv(program.c_str(), argv.data());

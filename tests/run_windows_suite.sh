@@ -2,7 +2,8 @@
 # Cross-builds the Windows programs (x86-64 and i686) and runs, under wine:
 # the library tests of the x86-64 build, then the end-to-end tests of the
 # Linux build against the x86-64 programs. The i686 build is compiled and
-# linked only: this kernel does not run 32-bit programs.
+# linked only: this kernel does not run 32-bit programs, and wine64 has no
+# 32-bit side (the 32-bit Linux build runs under qemu: run_i686_suite.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 WINE=${KEGKIT_WINE:-/usr/lib/wine/wine64}
