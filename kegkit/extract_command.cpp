@@ -129,7 +129,8 @@ void encode_and_write(const std::string &folder, const PixelView &view, WrittenP
 // Decodes, composes, encodes and writes one picture; on a worker.
 Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::string &folder, bool png,
                     const std::string &expected, ExtractRun &run, ArchiveCounts &counts) {
-    FinishedPicture picture;
+    // Each thread keeps its buffers from picture to picture.
+    thread_local FinishedPicture picture;
     finish_picture(item, layout, picture);
     const std::string ext = png ? ".png" : ".bmp";
     if (picture.kind == FINISHED_BOGUS || picture.kind == FINISHED_BAD) {
@@ -156,7 +157,6 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
         Picture decoded;
         std::string reason;
         if (png && decode_bmp_image(picture.decoded.get(), picture.decoded_size, decoded, reason)) {
-            picture.decoded.reset();
             encode_and_write(folder, picture_view(decoded), *w);
         } else {
             if (png) {

@@ -132,20 +132,33 @@ bool is_safe_entry_name(const std::string &name) {
     return true;
 }
 
-std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size) {
-    decoded_size = chunk.flags & layout.length_mask;
-    std::unique_ptr<uint8_t[]> out(new uint8_t[decoded_size]);
+size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::unique_ptr<uint8_t[]> &buffer,
+                         size_t &capacity) {
+    const size_t decoded_size = chunk.flags & layout.length_mask;
+    if (capacity < decoded_size || !buffer) {
+        buffer.reset();  // the old buffer goes before the new one comes
+        buffer.reset(new uint8_t[decoded_size]);
+        capacity = decoded_size;
+    }
+    uint8_t *out = buffer.get();
     const uint8_t *in = chunk.packed.data();
     size_t written;
     if (chunk.flags & layout.stored_bit) {
         written = decoded_size < chunk.packed_size ? decoded_size : chunk.packed_size;
-        if (written) std::memcpy(out.get(), in, written);
+        if (written) std::memcpy(out, in, written);
     } else if (chunk.flags & CHUNK_RLE_BIT) {
-        written = decode_rle(out.get(), decoded_size, in, chunk.packed_size);
+        written = decode_rle(out, decoded_size, in, chunk.packed_size);
     } else {
-        written = decode_lzss(out.get(), decoded_size, in, chunk.packed_size);
+        written = decode_lzss(out, decoded_size, in, chunk.packed_size);
     }
-    std::memset(out.get() + written, 0, decoded_size - written);
+    std::memset(out + written, 0, decoded_size - written);
+    return decoded_size;
+}
+
+std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size) {
+    std::unique_ptr<uint8_t[]> out;
+    size_t capacity = 0;
+    decoded_size = decode_chunk_into(chunk, layout, out, capacity);
     return out;
 }
 
@@ -157,7 +170,7 @@ std::string picture_output_stem(const WalkItem &item) {
 
 void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture &picture) {
     picture.output_stem = picture_output_stem(item);
-    picture.decoded = decode_chunk(item.chunk, layout, picture.decoded_size);
+    picture.decoded_size = decode_chunk_into(item.chunk, layout, picture.decoded, picture.decoded_capacity);
     item.chunk.packed = std::vector<uint8_t>();
     if (!item.mask) {
         picture.kind = FINISHED_PLAIN;
@@ -166,12 +179,10 @@ void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture
     if (layout.bogus_image_test && picture.decoded_size >= 6 &&
         read_le32(picture.decoded.get() + 2) == BMP_HEADER_SIZE) {
         picture.kind = FINISHED_BOGUS;
-        picture.decoded.reset();
         return;
     }
     const HeldMask *mask = decoded_mask(item.mask);
     const bool composed = compose_mask_pixels(picture.decoded.get(), picture.decoded_size, mask->pixels.get(),
                                               mask->size, picture.composed);
     picture.kind = composed ? FINISHED_COMPOSED : FINISHED_BAD;
-    picture.decoded.reset();
 }

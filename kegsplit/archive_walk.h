@@ -82,6 +82,12 @@ bool is_safe_entry_name(const std::string &name);
 // Decodes a chunk by its mode bits; bytes a short stream leaves are zero.
 std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size);
 
+// The same into `buffer`, which is replaced only when it holds fewer than
+// the decoded length (its `capacity`); returns the decoded length. Reused
+// from entry to entry, it spares fresh pages and their clearing.
+size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::unique_ptr<uint8_t[]> &buffer,
+                         size_t &capacity);
+
 enum FinishedKind {
     FINISHED_PLAIN,     // no mask held: the decoded file image, written as it is
     FINISHED_COMPOSED,  // under a mask: a 32-bit picture with the mask's alpha
@@ -89,13 +95,16 @@ enum FinishedKind {
     FINISHED_BAD,       // under a mask, and its headers describe more than it holds
 };
 
+// One thread keeps one of these from picture to picture: its buffers are
+// reused while they are large enough.
 struct FinishedPicture {
     FinishedKind kind = FINISHED_PLAIN;
     // The output name without its extension: the entry's stem as a path of
     // this system, and under a mask the placement suffix "+xXyY".
     std::string output_stem;
-    std::unique_ptr<uint8_t[]> decoded;  // FINISHED_PLAIN
+    std::unique_ptr<uint8_t[]> decoded;  // FINISHED_PLAIN: the first decoded_size bytes
     size_t decoded_size = 0;
+    size_t decoded_capacity = 0;
     ComposedPicture composed;  // FINISHED_COMPOSED
 };
 

@@ -32,6 +32,7 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
     }
 
     WalkItem item;
+    FinishedPicture picture;  // its buffers serve every entry in turn
     while (next_walk_item(walk, item)) {
         const char *name = item.entry.name.c_str();
         switch (item.kind) {
@@ -41,7 +42,6 @@ int extract_archive(const std::string &path, const ArchiveLayout &layout) {
         case WALK_MASK: continue;
         case WALK_PICTURE: break;
         }
-        FinishedPicture picture;
         finish_picture(item, layout, picture);
         const std::string output = picture.output_stem + ".bmp";
         switch (picture.kind) {

@@ -129,13 +129,18 @@ bool compose_mask_pixels(const uint8_t *picture, size_t picture_size, const uint
         build_alpha_table(mask, mask_size, alpha);
     }
 
-    std::unique_ptr<uint8_t[]> composed(new uint8_t[static_cast<size_t>(composed_size)]);
+    if (result.capacity < composed_size || !result.pixels) {
+        result.pixels.reset();  // the old buffer goes before the new one comes
+        result.pixels.reset(new uint8_t[static_cast<size_t>(composed_size)]);
+        result.capacity = static_cast<size_t>(composed_size);
+    }
+    uint8_t *const composed = result.pixels.get();
     const uint64_t composed_stride = width * 4;
     for (uint64_t r = 0; r < rows && has_pixels; ++r) {
         const uint8_t *src = picture + offset + r * picture_stride;
         // Rows stored top row first are laid out bottom-up here, so the file
         // is an upright picture like every other we write.
-        uint8_t *dst = composed.get() + (raw_height < 0 ? rows - 1 - r : r) * composed_stride;
+        uint8_t *dst = composed + (raw_height < 0 ? rows - 1 - r : r) * composed_stride;
         uint64_t in_mask = 0;  // columns whose mask byte lies inside the mask
         const uint64_t mask_row = mask_offset + r * mask_stride;
         if (mask_usable && mask_row < mask_size) in_mask = mask_size - mask_row < width ? mask_size - mask_row : width;
@@ -148,7 +153,6 @@ bool compose_mask_pixels(const uint8_t *picture, size_t picture_size, const uint
             dst[3] = 255;
         }
     }
-    result.pixels = std::move(composed);
     result.size = static_cast<int32_t>(composed_size);
     result.width = static_cast<uint32_t>(width);
     result.height = static_cast<uint32_t>(rows);
