@@ -8,6 +8,12 @@
 //       DIR: bases at 1280x720 (64x48 with "small"), figure deltas with
 //       placements, evinfo.bin, EXTRA unrelated files beside them, and
 //       DIR.events listing "event base delta x y" for other tools
+//   make_bench_inputs write-copy SRC DST   reads every file below SRC, then
+//       writes each into DST with one write, and prints the time the
+//       writes took (creating, writing and closing each file)
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,13 +162,34 @@ int make_events(const std::string &dir, int count, int extra, bool small) {
     return 0;
 }
 
+int write_copy(const std::string &src, const std::string &dst) {
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (const auto &e : fs::recursive_directory_iterator(src))
+        if (e.is_regular_file()) files.emplace_back(e.path().lexically_relative(src).string(), read_file_bytes(e.path().string()));
+    for (const auto &f : files) fs::create_directories(fs::path(dst) / fs::path(f.first).parent_path());
+    uint64_t bytes = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (const auto &[name, data] : files) {
+        const int fd = open((dst + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size()) || close(fd) != 0) {
+            std::fprintf(stderr, "cannot write %s\n", name.c_str());
+            return 1;
+        }
+        bytes += data.size();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("files %zu bytes %llu write_seconds %.4f\n", files.size(), static_cast<unsigned long long>(bytes), seconds);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "write-copy") == 0) return write_copy(argv[2], argv[3]);
     if (argc >= 4 && std::strcmp(argv[1], "archive") == 0) return make_archive(argv[2], std::strtoull(argv[3], nullptr, 10));
     if (argc >= 4 && std::strcmp(argv[1], "events") == 0)
         return make_events(argv[2], std::atoi(argv[3]), argc > 4 ? std::atoi(argv[4]) : 0,
                            argc > 5 && std::strcmp(argv[5], "small") == 0);
-    std::fprintf(stderr, "usage: %s archive DIR MIB | events DIR N [EXTRA [small]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s archive DIR MIB | events DIR N [EXTRA [small]] | write-copy SRC DST\n", argv[0]);
     return 1;
 }

@@ -32,10 +32,25 @@ build/bench/decoders_bench --benchmark_min_time=$min_time --benchmark_format=jso
 build/bench/compose_bench --benchmark_min_time=$min_time --benchmark_format=json --benchmark_out="$out/compose.json" >/dev/null
 build/bench/encoders_bench --benchmark_format=json --benchmark_out="$out/encoders.json" >/dev/null
 
-echo "== kegsplit on $mib MiB of pictures"
+echo "== kegsplit and kegkit on $mib MiB of pictures"
+top=$PWD
 build/bench/make_bench_inputs archive "$work/x" "$mib" | tee "$out/archive.txt"
-(cd "$work/x" && /usr/bin/time -v "$OLDPWD/build/kegsplit-2.13" bench.cgf) 2>"$out/kegsplit.time"
-rm -rf "$work/x"
+(cd "$work/x" && /usr/bin/time -v "$top/build/kegsplit-2.13" bench.cgf) 2>"$out/kegsplit.time"
+# The same bytes written as files, one write each, from memory.
+build/bench/make_bench_inputs write-copy "$work/x" "$work/w" | tee "$out/write-copy.txt"
+rm -rf "$work/w"
+mkdir "$work/k"
+(cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 -o bmp ../x/bench.cgf) 2>"$out/kegkit-bmp.time"
+(cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf) 2>"$out/kegkit-png.time"
+diff -r -q -x bench.cgf "$work/x" "$work/k/bmp" >/dev/null || { echo "kegkit's BMP files differ from kegsplit's" >&2; exit 1; }
+# ImageMagick's PNG files of kegsplit's pictures, for time and size.
+start=$(python3 -c "import time; print(time.time())")
+(cd "$work/x" && /usr/bin/mogrify -format png ./*.bmp)
+end=$(python3 -c "import time; print(time.time())")
+python3 -c "print(\"mogrify_seconds\", $end - $start)" > "$out/mogrify.txt"
+du -sb --apparent-size "$work/k/png" | awk '{print "kegkit_png_bytes", $1}' >> "$out/mogrify.txt"
+cat "$work/x"/*.png | wc -c | awk '{print "imagemagick_png_bytes", $1}' >> "$out/mogrify.txt"
+rm -rf "$work/x" "$work/k"
 
 echo "== palimp on $events events, and ImageMagick on the same merges"
 build/bench/make_bench_inputs events "$work/ev" "$events"
@@ -47,6 +62,14 @@ while read -r event base delta x y; do
 done < "$work/ev.events"
 end=$(python3 -c "import time; print(time.time())")
 python3 -c "print(\"imagemagick_seconds\", $end - $start)" > "$out/imagemagick.txt"
+(cd "$work/ev" && /usr/bin/time -v "$top/build/kegkit" merge -j 2 evinfo.bin) 2>"$out/kegkit-merge.time"
+(cd "$work/ev" && /usr/bin/time -v "$top/build/kegkit" merge -j 2 --png evinfo.bin) 2>"$out/kegkit-merge-png.time"
+start=$(python3 -c "import time; print(time.time())")
+while read -r event base delta x y; do
+  (cd "$work/ev" && /usr/bin/convert "$base" "$delta" -geometry "+$x+$y" -composite "im-$event.png")
+done < "$work/ev.events"
+end=$(python3 -c "import time; print(time.time())")
+python3 -c "print(\"imagemagick_png_seconds\", $end - $start)" > "$out/imagemagick-png.txt"
 rm -rf "$work/ev"
 
 echo "== the file search in folders of 100 and 20,000 files"

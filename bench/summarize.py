@@ -85,3 +85,20 @@ print(f"palimp: {im / p_seconds:.1f}x faster than ImageMagick on the same merges
 s100, _ = time_file("search-s100.time")
 s20000, _ = time_file("search-s20000.time")
 print(f"file search: per-record time with 20,000 files = {s20000 / s100:.2f}x that with 100 files")
+
+write = dict(zip(*[iter(open(f"{out}/write-copy.txt").read().split())] * 2))
+floor = float(archive["decode_only_seconds"]) + float(write["write_seconds"])
+print(f"kegsplit-2.13 end to end: {k_seconds / floor:.2f}x the sum of its decode-only time in memory and "
+      f"the time to write the same bytes as files with one write each ({floor:.2f} s)")
+kb_seconds, kb_rss = time_file("kegkit-bmp.time")
+kp_seconds, kp_rss = time_file("kegkit-png.time")
+print(f"kegkit extract -j 2 (BMP): {k_seconds / kb_seconds:.2f}x kegsplit-2.13's throughput; peak RSS {kb_rss / 2**20:.1f} MiB")
+mog = dict(zip(*[iter(open(f"{out}/mogrify.txt").read().split())] * 2))
+print(f"kegkit extract -j 2 --png: {(k_seconds + float(mog['mogrify_seconds'])) / kp_seconds:.2f}x the throughput of "
+      f"kegsplit-2.13 then mogrify -format png; PNG files {int(mog['kegkit_png_bytes']) / int(mog['imagemagick_png_bytes']):.3f}x "
+      f"ImageMagick's in total; peak RSS {kp_rss / 2**20:.1f} MiB")
+km_seconds, _ = time_file("kegkit-merge.time")
+kmp_seconds, _ = time_file("kegkit-merge-png.time")
+im_png = float(open(f"{out}/imagemagick-png.txt").read().split()[1])
+print(f"kegkit merge -j 2: {p_seconds / km_seconds:.2f}x palimp's throughput; with --png {im_png / kmp_seconds:.1f}x "
+      f"ImageMagick's convert ... -composite out.png")

@@ -70,6 +70,11 @@ bool platform_console_is_ours_alone();
 // Waits until a key is pressed on the console.
 void platform_wait_for_key();
 
+// Lets the allocator keep large freed blocks for the next allocation
+// instead of handing them back to the system at once, so that buffers of
+// picture size do not cost fresh pages (and their faults) every time.
+void platform_reuse_large_blocks();
+
 // The process's identifier, for names that other processes must not share.
 unsigned long platform_process_id();
 

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <csignal>
 #include <dirent.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +157,15 @@ bool platform_is_terminal(int fd) { return ::isatty(fd) == 1; }
 bool platform_console_is_ours_alone() { return false; }
 
 void platform_wait_for_key() {}
+
+void platform_reuse_large_blocks() {
+#if defined(__GLIBC__)
+    // Blocks up to 32 MiB (glibc's largest setting) come from the heap and
+    // go back to it; the heap is trimmed only past 256 MiB of free space.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
 
 unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }
 

@@ -158,6 +158,9 @@ void platform_wait_for_key() {
     }
 }
 
+// The runtime's heap keeps what it can by itself.
+void platform_reuse_large_blocks() {}
+
 unsigned long platform_process_id() { return GetCurrentProcessId(); }
 
 int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }

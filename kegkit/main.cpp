@@ -53,6 +53,7 @@ int dispatch(const std::vector<std::string> &words) {
 
 int main(int argc, char **argv) {
     platform_remove_temporaries_on_interrupt();
+    platform_reuse_large_blocks();
     try {
         return dispatch(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::bad_alloc &) {

@@ -45,10 +45,11 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
         chunk.flags = read_le32(frame + 4);
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
     }
-    chunk.packed.resize(static_cast<size_t>(chunk.packed_size + trailer));
-    if (platform_read(fd, chunk.packed.data(), chunk.packed.size()) != chunk.packed.size()) return CHUNK_TRUNCATED;
+    const size_t packed_bytes = static_cast<size_t>(chunk.packed_size + trailer);
+    chunk.packed.reset(new uint8_t[packed_bytes]);
+    if (platform_read(fd, chunk.packed.get(), packed_bytes) != packed_bytes) return CHUNK_TRUNCATED;
     if (layout.trailer_framing) {
-        chunk.flags = read_le32(chunk.packed.data() + chunk.packed_size + 16);
+        chunk.flags = read_le32(chunk.packed.get() + chunk.packed_size + 16);
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
     }
     return CHUNK_OK;
@@ -141,7 +142,7 @@ size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::u
         capacity = decoded_size;
     }
     uint8_t *out = buffer.get();
-    const uint8_t *in = chunk.packed.data();
+    const uint8_t *in = chunk.packed.get();
     size_t written;
     if (chunk.flags & layout.stored_bit) {
         written = decoded_size < chunk.packed_size ? decoded_size : chunk.packed_size;
@@ -171,7 +172,7 @@ std::string picture_output_stem(const WalkItem &item) {
 void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture &picture) {
     picture.output_stem = picture_output_stem(item);
     picture.decoded_size = decode_chunk_into(item.chunk, layout, picture.decoded, picture.decoded_capacity);
-    item.chunk.packed = std::vector<uint8_t>();
+    item.chunk.packed.reset();
     if (!item.mask) {
         picture.kind = FINISHED_PLAIN;
         return;

@@ -17,7 +17,7 @@
 // One entry's framing and packed bytes, read and bounds-checked.
 struct Chunk {
     MaskHeader placement;
-    std::vector<uint8_t> packed;  // the packed bytes (2.13: followed by the trailer)
+    std::unique_ptr<uint8_t[]> packed;  // the packed bytes (2.13: followed by the trailer), not cleared first
     uint32_t packed_size = 0;
     uint32_t flags = 0;
 };

@@ -3,9 +3,11 @@
 
 #include "extract.h"
 #include "fatal.h"
+#include "platform.h"
 
 int main(int argc, char **argv) {
     if (argc != 2) return print_usage(argc > 0 ? argv[0] : "kegsplit", KEGSPLIT_LAYOUT);
+    platform_reuse_large_blocks();
     try {
         return extract_archive(argv[1], KEGSPLIT_LAYOUT);
     } catch (const std::bad_alloc &) {
