@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The demo: draw a few pictures, pack them into demo.cgf (revision 2.13)
-# with kegpack, extract it with kegsplit-2.13 into a fresh demo/ folder,
-# merge the events with palimp, and show what was made.
+# The demo: draw a few pictures, pack them into demo.cgf (revision 2.13),
+# extract it with kegkit into a fresh demo/ folder as PNG files with
+# transparency, merge the events into PNG event pictures, and show what was
+# made.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$top/build
@@ -10,15 +11,13 @@ rm -rf "$src" demo
 "$bin/examples/make_demo" "$src"
 "$bin/kegpack" create -r 2.13 -o "$src/demo.cgf" "$src/demo.manifest"
 "$bin/kegpack" events write -o "$src/evinfo.bin" "$src/events.txt"
-echo "== demo.cgf"
-"$bin/kegpack" list "$src/demo.cgf"
-mkdir demo
-cp "$src/demo.cgf" "$src/evinfo.bin" demo/
-cd demo
-"$bin/kegsplit-2.13" demo.cgf
-echo "== extracted by kegsplit-2.13"
-ls -l *.bmp
-"$bin/palimp" evinfo.bin -cleanup
-echo "== merged by palimp evinfo.bin -cleanup (the deltas it used are gone)"
-ls -l *.bmp
-echo "The event pictures are demo/ev01.bmp, demo/ev02.bmp and demo/ev03.bmp."
+echo "== kegkit list demo.cgf"
+"$bin/kegkit" list "$src/demo.cgf"
+echo "== kegkit extract --png -o demo demo.cgf"
+"$bin/kegkit" extract --png -v -o demo "$src/demo.cgf"
+ls -l demo
+echo "== kegkit merge -i demo --png evinfo.bin"
+"$bin/kegkit" merge -i demo --png "$src/evinfo.bin"
+ls -l demo/ev*.png
+echo "The event pictures are demo/ev01.png, demo/ev02.png and demo/ev03.png; the figures"
+echo "with their transparency are demo/fc01+x220y80.png and the others."
