@@ -46,6 +46,9 @@ int dispatch(const std::vector<std::string> &words) {
     if (command == "convert") return run_convert_command(rest);
     if (command == "--") return rest.empty() ? usage_error("no archive given", "") : run_dropped_archives(rest);
     if (command[0] == '-') return usage_error("unknown option " + command, "");
+    // A word that names no file and looks like no file name is a mistyped command.
+    if (command.find_first_of("./\\") == std::string::npos && platform_path_kind(command) == PATH_NONE)
+        return usage_error("unknown command \"" + command + "\"", "");
     return run_dropped_archives(words);
 }
 

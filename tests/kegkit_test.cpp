@@ -222,6 +222,7 @@ TEST_F(Kegkit, CommandLine) {
         {{"convert", "--to", "gif", "x"}, 2, "kegkit: --to takes png or bmp (see kegkit convert --help)\n"},
         {{"list"}, 2, "kegkit: list needs an archive (see kegkit list --help)\n"},
         {{"--bogus"}, 2, "kegkit: unknown option --bogus (see kegkit --help)\n"},
+        {{"extrct", "a.cgf"}, 2, "kegkit: unknown command \"extrct\" (see kegkit --help)\n"},
         {{"merge", "missing.bin"}, 1, "kegkit: cannot open missing.bin (" + open_error_text(ENOENT) + ")\n"},
     };
     for (const auto &c : cases) {
