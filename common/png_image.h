@@ -41,11 +41,13 @@ constexpr int PNG_STRATEGY_RLE = 3;
 
 // The defaults are the fastest setting measured whose files stay within
 // 1.05 times ImageMagick's total size on the benchmark pictures
-// (bench/png_bench.cpp). Indexed pictures are never filtered.
+// (bench/png_bench.cpp): the least level that does lazy matching, and every
+// filter but none, which never wins on photographs and illustrations yet
+// costs its turn on every row. Indexed pictures are never filtered.
 struct PngOptions {
-    int level = 2;                        // zlib level, 0 to 9
-    int filter = PNG_FILTER_SUB;          // PNG_FILTER_* bits
-    int strategy = PNG_STRATEGY_DEFAULT;  // PNG_STRATEGY_*
+    int level = 4;                                                                        // zlib level, 0 to 9
+    int filter = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_AVERAGE | PNG_FILTER_PAETH;  // PNG_FILTER_* bits
+    int strategy = PNG_STRATEGY_FILTERED;                                                 // PNG_STRATEGY_*
 };
 
 // The PNG file image of `view`: RGBA for 4 bytes per pixel, RGB for 3,
