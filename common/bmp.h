@@ -56,8 +56,8 @@ void write_bmp(const std::string &name, const uint8_t *data, int32_t length, uin
 // pixel, the colour table. Of the flags only BMP_OUT_REVERSE_BYTES counts.
 // Returns the number of bytes that belong to the file.
 constexpr uint32_t BMP_MAX_HEAD_SIZE = BMP_HEADER_SIZE + BMP_PALETTE_ENTRIES * 4;
-uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height,
-                        uint32_t bytes_per_pixel, uint32_t palette_count, const uint8_t *palette, uint32_t flags);
+uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                        uint32_t palette_count, const uint8_t *palette, uint32_t flags);
 
 // Reads a BMP file into `picture` with bottom-up rows. Header fields and
 // pixel bytes that a short file lacks read as zero. Ends the run on a file

@@ -52,8 +52,8 @@ std::vector<uint8_t> convert_rows(const uint8_t *data, uint32_t width, uint32_t 
 
 }  // namespace
 
-uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height,
-                        uint32_t bytes_per_pixel, uint32_t palette_count, const uint8_t *palette, uint32_t flags) {
+uint32_t build_bmp_head(uint8_t *head, uint32_t image_length, uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                        uint32_t palette_count, const uint8_t *palette, uint32_t flags) {
     uint8_t *table = head + BMP_HEADER_SIZE;
     for (uint32_t i = 0; i < BMP_PALETTE_ENTRIES; ++i) {
         table[i * 4 + 0] = table[i * 4 + 1] = table[i * 4 + 2] = static_cast<uint8_t>(i);

@@ -63,9 +63,10 @@ bool encode_png(const PixelView &view, const PngOptions &options, std::vector<ui
 // with black entries to cover every index the pixels use). Interlaced files
 // decode too. Refuses with a short lower-case reason: "not a PNG file",
 // "truncated", "bad CRC", "16-bit channels", "picture too large" (a buffer
-// over BMP_MAX_BUFFER), "dimensions over the PNG limit", "corrupt zlib
-// stream", "image data too short", or libspng's own text for other damage.
-// Memory stays within the picture's size, and a header's claims cost nothing
-// until the file holds data enough for them (deflate expands at most 1032
-// times).
+// over BMP_MAX_BUFFER), "dimensions over the PNG limit", "zero width or
+// height", "corrupt zlib stream", "image data too short", or libspng's own
+// text for other damage. Every chunk's CRC is checked. Memory stays within
+// the picture's size: a header's claims cost nothing until the file holds
+// data enough for them (deflate expands at most 1032 times), and a zlib
+// stream that goes on past the last row is not inflated further.
 bool decode_png(const uint8_t *data, size_t size, Picture &out, std::string &error);
