@@ -41,11 +41,13 @@ constexpr int PNG_STRATEGY_RLE = 3;
 
 // The defaults are the fastest setting measured whose files stay within
 // 1.05 times ImageMagick's total size on the benchmark pictures
-// (bench/png_bench.cpp). Indexed pictures are never filtered.
+// (bench/png_bench.cpp): the least level that does lazy matching, and every
+// filter but none, which never wins on photographs and illustrations yet
+// costs its turn on every row. Indexed pictures are never filtered.
 struct PngOptions {
-    int level = 2;                        // zlib level, 0 to 9
-    int filter = PNG_FILTER_SUB;          // PNG_FILTER_* bits
-    int strategy = PNG_STRATEGY_DEFAULT;  // PNG_STRATEGY_*
+    int level = 4;                                                                        // zlib level, 0 to 9
+    int filter = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_AVERAGE | PNG_FILTER_PAETH;  // PNG_FILTER_* bits
+    int strategy = PNG_STRATEGY_FILTERED;                                                 // PNG_STRATEGY_*
 };
 
 // The PNG file image of `view`: RGBA for 4 bytes per pixel, RGB for 3,
@@ -61,9 +63,10 @@ bool encode_png(const PixelView &view, const PngOptions &options, std::vector<ui
 // with black entries to cover every index the pixels use). Interlaced files
 // decode too. Refuses with a short lower-case reason: "not a PNG file",
 // "truncated", "bad CRC", "16-bit channels", "picture too large" (a buffer
-// over BMP_MAX_BUFFER), "dimensions over the PNG limit", "corrupt zlib
-// stream", "image data too short", or libspng's own text for other damage.
-// Memory stays within the picture's size, and a header's claims cost nothing
-// until the file holds data enough for them (deflate expands at most 1032
-// times).
+// over BMP_MAX_BUFFER), "dimensions over the PNG limit", "zero width or
+// height", "corrupt zlib stream", "image data too short", or libspng's own
+// text for other damage. Every chunk's CRC is checked. Memory stays within
+// the picture's size: a header's claims cost nothing until the file holds
+// data enough for them (deflate expands at most 1032 times), and a zlib
+// stream that goes on past the last row is not inflated further.
 bool decode_png(const uint8_t *data, size_t size, Picture &out, std::string &error);

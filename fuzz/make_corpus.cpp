@@ -1,10 +1,12 @@
 // make_corpus.cpp: writes the seed corpora under fuzz/corpus/<harness>/:
 // valid archives of each revision, BMPs of each depth, event tables with
 // pictures, packed streams. Run it from the source tree's top folder.
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "decoders.h"
+#include "png_image.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -53,7 +55,8 @@ int main() {
         seed("archive_extract", names[i], with_prefix({static_cast<uint8_t>(i)}, build_archive(*layouts[i], entries)));
     }
 
-    seed("mask_compose", "pic-mask", with_prefix({static_cast<uint8_t>(pic.size() >> 8), static_cast<uint8_t>(pic.size())}, [&] {
+    seed("mask_compose", "pic-mask",
+         with_prefix({static_cast<uint8_t>(pic.size() >> 8), static_cast<uint8_t>(pic.size())}, [&] {
              Bytes b = pic;
              b.insert(b.end(), mask.begin(), mask.end());
              return b;
@@ -71,9 +74,10 @@ int main() {
     seed("encode_round_trip", "text", text);
     seed("encode_round_trip", "pic", pic);
     for (int i = 0; i < 3; ++i)
-        seed("archive_list", names[i], with_prefix({static_cast<uint8_t>(i + 1)},
-                                                   build_archive(*layouts[i], {{"bg01.bmp", false, 0, 0, pic, PACK_LZSS},
-                                                                               {"m", true, 1, 2, mask, PACK_RLE}})));
+        seed("archive_list", names[i],
+             with_prefix({static_cast<uint8_t>(i + 1)},
+                         build_archive(*layouts[i], {{"bg01.bmp", false, 0, 0, pic, PACK_LZSS},
+                                                     {"m", true, 1, 2, mask, PACK_RLE}})));
 
     const Bytes base = make_bmp24(12, 10, 5), delta = make_bmp32(4, 3, 6);
     Bytes record = make_event_table({{"ev01", "bg01", "fc01"}});
@@ -83,5 +87,32 @@ int main() {
     record.insert(record.end(), base.begin(), base.end());
     record.insert(record.end(), delta.begin(), delta.end());
     seed("merge_record", "ev01", record);
+
+    // PNG files of each kind from our encoder: stored (level 0), so that
+    // mutations of the pixels keep the stream whole, and compressed.
+    const auto png_seed = [](const std::string &name, PictureKind kind, uint32_t w, uint32_t h, uint32_t bpp,
+                             const PngOptions &options) {
+        Picture p;
+        p.kind = kind;
+        p.buffer.width = w;
+        p.buffer.height = h;
+        p.buffer.bytes_per_pixel = static_cast<int32_t>(bpp);
+        p.buffer.stride = static_cast<int32_t>((w * bpp + 3) & ~3u);
+        p.buffer.size = p.buffer.stride * static_cast<int32_t>(h);
+        p.buffer.pixels.reset(new uint8_t[static_cast<size_t>(p.buffer.size)]());
+        for (int32_t i = 0; i < p.buffer.size; ++i) p.buffer.pixels[i] = static_cast<uint8_t>(i * 7 % 5);
+        p.palette_count = 3;
+        std::memcpy(p.palette, "\10\20\30\0\200\0\0\0\0\0\377\0", 12);
+        Bytes png;
+        std::string error;
+        if (!encode_png(picture_view(p), options, png, error)) std::abort();
+        seed("png_read", name, png);
+    };
+    png_seed("rgb-stored", PICTURE_RGB, 7, 5, 3, {0, PNG_FILTER_NONE, PNG_STRATEGY_DEFAULT});
+    png_seed("rgb", PICTURE_RGB, 7, 5, 3, {});
+    png_seed("rgba-stored", PICTURE_RGBA, 6, 4, 4, {0, PNG_FILTER_NONE, PNG_STRATEGY_DEFAULT});
+    png_seed("rgba-filters", PICTURE_RGBA, 6, 4, 4, {9, PNG_FILTER_ALL, PNG_STRATEGY_FILTERED});
+    png_seed("indexed-stored", PICTURE_INDEXED, 5, 3, 1, {0, PNG_FILTER_NONE, PNG_STRATEGY_DEFAULT});
+    png_seed("one-pixel", PICTURE_RGB, 1, 1, 3, {});
     return 0;
 }

@@ -8,9 +8,13 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(lzss_decode rle_decode archive_extract mask_compose bmp_read merge_record encode_round_trip archive_list kegkit_extract)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(lzss_decode rle_decode archive_extract mask_compose bmp_read merge_record encode_round_trip archive_list
+                                    kegkit_extract png_read)
 
-CXX=clang++ cmake -S . -B build-fuzz -DKEGKIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# libspng compiled in, so that the fuzzer sees inside the PNG decoder too.
+spng=$(bash cmake/fetch_libspng.sh)
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKEGKIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKEGKIT_SPNG_SOURCE_DIR="$spng" >/dev/null
 cmake --build build-fuzz -j2 --target $(printf '%s_fuzzer ' "${harnesses[@]}") >/dev/null
 
 OUT=$(realpath -m "${OUT:-build-fuzz/findings}")

@@ -1,0 +1,200 @@
+// png_bench.cpp: encode_png on the benchmark set, as 24-bit pictures and as
+// 32-bit composed pictures (the figure's alpha: large transparent areas),
+// for zlib levels, strategies and filter choices; the speed in input bytes
+// per second, the size as a ratio to ImageMagick's PNG of the same picture
+// (`mogrify -format png` with its defaults, made once into
+// $KEGKIT_BENCH_DATA/png-reference). Then decode_png on our own files.
+// Every output is decoded and compared with its picture after timing.
+//   counters: ratio_rgb, ratio_rgba, ratio_all (total size over ImageMagick's
+//   total), worst (the largest ratio of one picture)
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "bench_data.h"
+#include "png_image.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sample {
+    std::string name;
+    Picture picture;
+    uint64_t magick_size = 0;
+    uint64_t input_bytes = 0;  // width x height x bytes per pixel
+};
+
+std::vector<Sample> g_samples;
+fs::path g_reference;  // ImageMagick's files and the BMP files they were made from
+
+// The pictures as BMP files, ImageMagick's PNG of each, and the samples.
+void load_samples() {
+    const std::vector<BenchPicture> set = load_picture_set();
+    const char *env = std::getenv("KEGKIT_BENCH_DATA");
+    const fs::path folder = fs::path(env ? env : "build/bench-data") / "png-reference";
+    g_reference = folder;
+    fs::create_directories(folder);
+    bool missing = false;
+    uint32_t seed = 0;
+    for (const BenchPicture &p : set) {
+        for (const int bpp : {3, 4}) {
+            Sample s;
+            s.name = p.name + (bpp == 3 ? "-24" : "-32");
+            s.picture.kind = bpp == 3 ? PICTURE_RGB : PICTURE_RGBA;
+            s.picture.buffer = pixels_from_bmp(p.file, bpp, false, ++seed);
+            s.input_bytes = uint64_t{p.width} * p.height * static_cast<uint64_t>(bpp);
+            const fs::path bmp = folder / (s.name + ".bmp");
+            if (!fs::exists(folder / (s.name + ".png")) || !fs::exists(bmp)) {
+                const PixelBuffer &b = s.picture.buffer;
+                write_bmp(bmp.string(), b.pixels.get(), b.size, b.width, b.height, static_cast<uint32_t>(bpp), 0);
+                missing = true;
+            }
+            g_samples.push_back(std::move(s));
+        }
+    }
+    if (missing) {
+        const std::string command = "cd '" + folder.string() + "' && mogrify -format png *.bmp";
+        std::fprintf(stderr, "making ImageMagick's files: %s\n", command.c_str());
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "ImageMagick failed\n");
+            std::exit(1);
+        }
+    }
+    for (Sample &s : g_samples) s.magick_size = fs::file_size(folder / (s.name + ".png"));
+}
+
+bool same_picture(const Picture &a, const Picture &b) {
+    return a.kind == b.kind && a.buffer.size == b.buffer.size && a.buffer.width == b.buffer.width &&
+           std::memcmp(a.buffer.pixels.get(), b.buffer.pixels.get(), static_cast<size_t>(a.buffer.size)) == 0;
+}
+
+void encode_all(benchmark::State &state, PngOptions options) {
+    std::vector<Bytes> outputs(g_samples.size());
+    std::string error;
+    for (auto _ : state) {
+        for (size_t i = 0; i < g_samples.size(); ++i) {
+            if (!encode_png(picture_view(g_samples[i].picture), options, outputs[i], error)) {
+                state.SkipWithError(error.c_str());
+                return;
+            }
+        }
+    }
+    uint64_t input = 0, ours[2] = {}, theirs[2] = {};
+    double worst = 0;
+    for (size_t i = 0; i < g_samples.size(); ++i) {
+        const Sample &s = g_samples[i];
+        Picture back;
+        if (!decode_png(outputs[i].data(), outputs[i].size(), back, error) || !same_picture(back, s.picture)) {
+            state.SkipWithError(("does not decode back: " + s.name).c_str());
+            return;
+        }
+        const int alpha = s.picture.kind == PICTURE_RGBA;
+        input += s.input_bytes;
+        ours[alpha] += outputs[i].size();
+        theirs[alpha] += s.magick_size;
+        worst = std::max(worst, static_cast<double>(outputs[i].size()) / static_cast<double>(s.magick_size));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input));
+    state.counters["ratio_rgb"] = static_cast<double>(ours[0]) / static_cast<double>(theirs[0]);
+    state.counters["ratio_rgba"] = static_cast<double>(ours[1]) / static_cast<double>(theirs[1]);
+    state.counters["ratio_all"] = static_cast<double>(ours[0] + ours[1]) / static_cast<double>(theirs[0] + theirs[1]);
+    state.counters["worst"] = worst;
+}
+
+void decode_all(benchmark::State &state) {
+    std::vector<Bytes> files(g_samples.size());
+    std::string error;
+    uint64_t output = 0;
+    for (size_t i = 0; i < g_samples.size(); ++i) {
+        encode_png(picture_view(g_samples[i].picture), PngOptions{}, files[i], error);
+        output += g_samples[i].input_bytes;
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            Picture p;
+            if (!decode_png(files[i].data(), files[i].size(), p, error) || !same_picture(p, g_samples[i].picture)) {
+                state.SkipWithError("does not decode back");
+                return;
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * output));
+}
+
+// ImageMagick on the same BMP files, into a scratch folder: the baseline for
+// the speeds (wall-clock time of the whole run).
+void magick_all(benchmark::State &state) {
+    const fs::path out = g_reference / "scratch";
+    uint64_t input = 0;
+    for (const Sample &s : g_samples) input += s.input_bytes;
+    for (auto _ : state) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::string command = "cd '" + g_reference.string() + "' && mogrify -path scratch -format png *.bmp";
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("ImageMagick failed");
+            return;
+        }
+    }
+    fs::remove_all(out);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input));
+}
+
+std::string filter_name(int filter) {
+    if (filter == PNG_FILTER_ALL) return "all";
+    static const char *names[] = {"none", "sub", "up", "average", "paeth"};
+    std::string name;
+    for (int i = 0; i < 5; ++i) {
+        if (!(filter & (1 << i))) continue;
+        if (!name.empty()) name += '+';
+        name += names[i];
+    }
+    return name;
+}
+
+void add(const PngOptions &o) {
+    static const char *strategies[] = {"default", "filtered", "huffman", "rle"};
+    const std::string name =
+        "encode/level" + std::to_string(o.level) + "/" + filter_name(o.filter) + "/" + strategies[o.strategy] +
+        (o.level == PngOptions{}.level && o.filter == PngOptions{}.filter && o.strategy == PngOptions{}.strategy
+             ? " (default)"
+             : "");
+    benchmark::RegisterBenchmark(name.c_str(), encode_all, o)->Iterations(1)->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    load_samples();
+    const int filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH, PNG_FILTER_ALL};
+    for (int level = 1; level <= 7; ++level)
+        for (const int filter : filters) add({level, filter, PNG_STRATEGY_DEFAULT});
+    for (int level = 4; level <= 6; ++level)
+        for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_PAETH, PNG_FILTER_ALL})
+            add({level, filter, PNG_STRATEGY_FILTERED});
+    for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH, PNG_FILTER_ALL})
+        add({1, filter, PNG_STRATEGY_RLE});
+    // Adaptive filtering from fewer candidates costs less per row.
+    const int three = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_PAETH;
+    for (const int filter : {three, three | PNG_FILTER_AVERAGE, three | PNG_FILTER_NONE}) {
+        add({1, filter, PNG_STRATEGY_RLE});
+        add({4, filter, PNG_STRATEGY_DEFAULT});
+        add({4, filter, PNG_STRATEGY_FILTERED});
+        add({5, filter, PNG_STRATEGY_DEFAULT});
+    }
+    for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH})
+        add({1, filter, PNG_STRATEGY_HUFFMAN_ONLY});
+    benchmark::RegisterBenchmark("decode/default-encoded", decode_all)->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("magick/mogrify", magick_all)
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
