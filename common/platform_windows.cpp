@@ -184,13 +184,17 @@ std::string platform_error_text(int error) { return std::strerror(error); }
 
 std::string platform_native_path(const std::string &stored) { return stored; }
 
-// The system's search is indexed by the file system itself; nothing to keep.
+// The system's search is indexed by the file system itself; the list holds
+// only the files a run adds, which may still be on their way to the disk.
 FolderIndex platform_index_folder(const std::string &folder) {
     FolderIndex index;
     index.folder = folder;
     return index;
 }
-void platform_index_add(FolderIndex &, const std::string &) {}
+
+void platform_index_add(FolderIndex &index, const std::string &name) {
+    index.files.emplace(platform_file_name_key(name), name);
+}
 
 bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
                         const std::vector<std::string> &extensions, std::string *found) {
@@ -200,17 +204,28 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
                                                                                       : name + "+*");
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    bool have = false;
-    do {
-        if (accepted(entry, name, mode, extensions)) {
-            *found = entry.cFileName;
-            have = true;
-            break;
+    if (search != INVALID_HANDLE_VALUE) {
+        bool have = false;
+        do {
+            if (accepted(entry, name, mode, extensions)) {
+                *found = entry.cFileName;
+                have = true;
+                break;
+            }
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+        if (have) return true;
+    }
+    // Files this run added that the disk may not show yet.
+    for (const auto &[key, added] : index.files) {
+        WIN32_FIND_DATAA as_found = {};
+        std::strncpy(as_found.cFileName, added.c_str(), sizeof as_found.cFileName - 1);
+        if (accepted(as_found, name, mode, extensions)) {
+            *found = added;
+            return true;
         }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return have;
+    }
+    return false;
 }
 
 bool platform_delete_file(const std::string &name) {
