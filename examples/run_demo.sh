@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo: draw a few pictures, pack them into demo.cgf (revision 2.13)
-# with kegpack, extract it with kegsplit-2.13 into a fresh demo/ folder,
+# with kegkit create, extract it with kegsplit-2.13 into a fresh demo/ folder,
 # merge the events with palimp, and show what was made.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,10 +8,10 @@ bin=$top/build
 src=$bin/demo-src
 rm -rf "$src" demo
 "$bin/examples/make_demo" "$src"
-"$bin/kegpack" create -r 2.13 -o "$src/demo.cgf" "$src/demo.manifest"
-"$bin/kegpack" events write -o "$src/evinfo.bin" "$src/events.txt"
+"$bin/kegkit" create -r 2.13 -o "$src/demo.cgf" "$src/demo.manifest"
+"$bin/kegkit" events write -o "$src/evinfo.bin" "$src/events.txt"
 echo "== demo.cgf"
-"$bin/kegpack" list "$src/demo.cgf"
+"$bin/kegkit" list "$src/demo.cgf"
 mkdir demo
 cp "$src/demo.cgf" "$src/evinfo.bin" demo/
 cd demo
