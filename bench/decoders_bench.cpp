@@ -9,7 +9,7 @@
 
 #include "bench_data.h"
 #include "decoders.h"
-#include "lzss_greedy.h"
+#include "encoders.h"
 #include "reference_decoders.h"
 #include "test_support.h"
 

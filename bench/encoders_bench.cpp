@@ -1,4 +1,4 @@
-// encoders_bench.cpp: kegpack's LZSS encoder (optimal parsing) against the
+// encoders_bench.cpp: the LZSS encoder (optimal parsing) against the
 // greedy longest-match encoder on every picture of the benchmark set, in
 // input bytes per second, with the packed size of each as a counter; and
 // the optimal run-length encoder against the simple one. Every output is
@@ -10,7 +10,6 @@
 #include "bench_data.h"
 #include "decoders.h"
 #include "encoders.h"
-#include "lzss_greedy.h"
 #include "test_support.h"
 
 namespace {

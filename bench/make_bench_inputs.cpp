@@ -23,7 +23,7 @@
 
 #include "bench_data.h"
 #include "decoders.h"
-#include "lzss_greedy.h"
+#include "encoders.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

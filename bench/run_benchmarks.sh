@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every benchmark, on this machine, in one run: the decoder and compositing
 # benchmarks against their references, kegsplit on an archive of 200 MiB of
-# pictures, palimp on 500 events against ImageMagick doing the same merges,
+# pictures, kegkit repack of them from BMP and from PNG, palimp on 500 events against ImageMagick doing the same merges,
 # the file search in a folder of 100 and of 20,000 files, and peak memory.
 # Results go to build/bench-results; bench/summarize.py prints the ratios.
 # The programs read and write in ${KEGKIT_BENCH_WORK:-build/bench-work}.
@@ -43,6 +43,18 @@ mkdir "$work/k"
 (cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 -o bmp ../x/bench.cgf) 2>"$out/kegkit-bmp.time"
 (cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf) 2>"$out/kegkit-png.time"
 diff -r -q -x bench.cgf "$work/x" "$work/k/bmp" >/dev/null || { echo "kegkit's BMP files differ from kegsplit's" >&2; exit 1; }
+
+echo "== kegkit repack of the same pictures from BMP and from PNG"
+du -cb --apparent-size "$work/x"/*.bmp | tail -1 | awk '{print "picture_bytes", $1}' > "$out/repack.txt"
+/usr/bin/time -v build/kegkit repack -o "$work/bmp.cgf" "$work/x" 2>"$out/repack-bmp.time"
+/usr/bin/time -v build/kegkit repack -o "$work/png.cgf" "$work/k/png" 2>"$out/repack-png.time"
+# Each archive gives its pictures back: kegsplit's files byte for byte, and
+# kegkit's PNG files as they were (the same pixels encode to the same file).
+mkdir "$work/rb" && (cd "$work/rb" && "$top/build/kegsplit-2.13" ../bmp.cgf)
+diff -r -q -x bench.cgf "$work/x" "$work/rb" >/dev/null || { echo "the repack from BMP lost pictures" >&2; exit 1; }
+build/kegkit extract -j 2 --png -o "$work/rp" "$work/png.cgf"
+diff -r -q "$work/k/png" "$work/rp" >/dev/null || { echo "the repack from PNG lost pixels" >&2; exit 1; }
+rm -rf "$work/rb" "$work/rp" "$work/bmp.cgf" "$work/png.cgf"
 # ImageMagick's PNG files of kegsplit's pictures, for time and size.
 start=$(python3 -c "import time; print(time.time())")
 (cd "$work/x" && /usr/bin/mogrify -format png ./*.bmp)

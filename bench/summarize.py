@@ -47,10 +47,10 @@ for kind in ("base3", "base4-opaque", "base4-translucent"):
 
 enc = load("encoders.json")
 lz = ratios(enc, "encode-lzss/optimal", "encode-lzss/greedy", "packed_bytes")
-line("kegpack LZSS packed size vs greedy encoder", lz)
-line("kegpack LZSS encoding speed vs greedy encoder",
+line("kegkit LZSS packed size vs greedy encoder", lz)
+line("kegkit LZSS encoding speed vs greedy encoder",
      ratios(enc, "encode-lzss/optimal", "encode-lzss/greedy", "bytes_per_second"))
-line("kegpack run-length packed size vs simple encoder", ratios(enc, "encode-rle/optimal", "encode-rle/simple", "packed_bytes"))
+line("kegkit run-length packed size vs simple encoder", ratios(enc, "encode-rle/optimal", "encode-rle/simple", "packed_bytes"))
 total_opt = sum(b["packed_bytes"] for n, b in enc.items() if n.startswith("encode-lzss/optimal/"))
 total_greedy = sum(b["packed_bytes"] for n, b in enc.items() if n.startswith("encode-lzss/greedy/"))
 speed = min(b["bytes_per_second"] for n, b in enc.items() if n.startswith("encode-lzss/optimal/"))
@@ -58,7 +58,7 @@ speed = min(b["bytes_per_second"] for n, b in enc.items() if n.startswith("encod
 ill = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/illustration")]
 pho = [b["bytes_per_second"] for n, b in dec.items() if n.startswith("lzss/fast/photo")]
 print()
-print(f"kegpack LZSS: {total_opt / total_greedy:.4f} of the greedy encoder's total size, "
+print(f"kegkit LZSS: {total_opt / total_greedy:.4f} of the greedy encoder's total size, "
       f"at {speed / 1e6:.1f} MB/s or more")
 print(f"decode_lzss decoded bytes per second: illustrations min {min(ill)/1e9:.2f} GB/s, "
       f"photographs min {min(pho)/1e9:.2f} GB/s")
@@ -102,3 +102,8 @@ kmp_seconds, _ = time_file("kegkit-merge-png.time")
 im_png = float(open(f"{out}/imagemagick-png.txt").read().split()[1])
 print(f"kegkit merge -j 2: {p_seconds / km_seconds:.2f}x palimp's throughput; with --png {im_png / kmp_seconds:.1f}x "
       f"ImageMagick's convert ... -composite out.png")
+picture_bytes = int(open(f"{out}/repack.txt").read().split()[1])
+rb_seconds, _ = time_file("repack-bmp.time")
+rp_seconds, _ = time_file("repack-png.time")
+print(f"kegkit repack from PNG: {picture_bytes / rp_seconds / 1e6:.1f} MB/s of decoded pictures = "
+      f"{rb_seconds / rp_seconds:.2f}x the same repack from BMP ({picture_bytes / rb_seconds / 1e6:.1f} MB/s)")

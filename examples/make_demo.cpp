@@ -1,6 +1,6 @@
 // make_demo.cpp: draws the demo's pictures (two backgrounds, a figure with
 // antialiased edges in three expressions, and the figure's mask) into a
-// folder, with the manifest for kegpack and the event list.
+// folder, with the manifest for kegkit create and the event list.
 //   make_demo FOLDER
 #include <algorithm>
 #include <cmath>
@@ -125,7 +125,7 @@ int main(int argc, char **argv) {
         write_picture(dir + "/fc0" + std::to_string(e + 1) + ".bmp", f);
     }
     write_mask(dir + "/fig-mask.bmp");
-    std::ofstream(dir + "/demo.manifest") << "# kegpack create -r 2.13 -o demo.cgf demo.manifest\n"
+    std::ofstream(dir + "/demo.manifest") << "# kegkit create -r 2.13 -o demo.cgf demo.manifest\n"
                                              "picture bg01.bmp bg01.bmp\n"
                                              "picture bg02.bmp bg02.bmp\n"
                                           << "mask fig fig-mask.bmp " << FIG_X << " " << FIG_Y << "\n"

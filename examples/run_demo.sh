@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# The demo: draw a few pictures, pack them into demo.cgf (revision 2.13),
-# extract it with kegkit into a fresh demo/ folder as PNG files with
-# transparency, merge the events into PNG event pictures, and show what was
-# made.
+# The demo: draw a few pictures, pack them into demo.cgf (revision 2.13)
+# with kegkit create, extract it with kegkit into a fresh demo/ folder as PNG
+# files with transparency, merge the events into PNG event pictures, and
+# show what was made.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$top/build
 src=$bin/demo-src
 rm -rf "$src" demo
 "$bin/examples/make_demo" "$src"
-"$bin/kegpack" create -r 2.13 -o "$src/demo.cgf" "$src/demo.manifest"
-"$bin/kegpack" events write -o "$src/evinfo.bin" "$src/events.txt"
+"$bin/kegkit" create -r 2.13 -o "$src/demo.cgf" "$src/demo.manifest"
+"$bin/kegkit" events write -o "$src/evinfo.bin" "$src/events.txt"
 echo "== kegkit list demo.cgf"
 "$bin/kegkit" list "$src/demo.cgf"
 echo "== kegkit extract --png -o demo demo.cgf"

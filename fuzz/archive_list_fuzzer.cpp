@@ -1,10 +1,10 @@
-// archive_list_fuzzer.cpp: kegpack's listing of any bytes as an archive,
+// archive_list_fuzzer.cpp: the listing of any bytes as an archive,
 // with the revision to read it as taken from the first byte (or guessed).
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
-#include "kegpack.h"
+#include "packing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;

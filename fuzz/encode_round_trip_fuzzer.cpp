@@ -1,11 +1,10 @@
-// encode_round_trip_fuzzer.cpp: kegpack's packers on any bytes must decode
+// encode_round_trip_fuzzer.cpp: the packers on any bytes must decode
 // back to those bytes, and the LZSS packer must not lose to the greedy one.
 #include <vector>
 
 #include "decoders.h"
 #include "encoders.h"
 #include "fuzz_support.h"
-#include "lzss_greedy.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> out(size);

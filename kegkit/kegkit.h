@@ -9,6 +9,9 @@ int run_extract_command(const std::vector<std::string> &words);
 int run_merge_command(const std::vector<std::string> &words);
 int run_list_command(const std::vector<std::string> &words);
 int run_convert_command(const std::vector<std::string> &words);
+int run_create_command(const std::vector<std::string> &words);
+int run_repack_command(const std::vector<std::string> &words);
+int run_events_command(const std::vector<std::string> &words);
 
 // Archives dropped on the program: each extracted as PNG beside itself.
 int run_dropped_archives(const std::vector<std::string> &archives);

@@ -7,7 +7,7 @@
 #include "cli.h"
 #include "file_util.h"
 #include "kegkit.h"
-#include "kegpack.h"
+#include "packing.h"
 #include "platform.h"
 
 namespace {

@@ -25,6 +25,12 @@ const char HELP[] =
     "      say which revisions an archive fits and list its entries\n"
     "  convert [--to png|bmp] [-o DIR] [--overwrite] FILE...\n"
     "      convert pictures between BMP and PNG\n"
+    "  create [-r REV] [-m MODE] -o OUT.cgf MANIFEST\n"
+    "      build an archive from a manifest of pictures and masks (BMP or PNG)\n"
+    "  repack [-r REV] [-m MODE] -o OUT.cgf FOLDER\n"
+    "      build an archive that extracts to the pictures of FOLDER (BMP or PNG)\n"
+    "  events write -o evinfo.bin LIST | events print TABLE\n"
+    "      write an event table from lines \"EVENT BASE DELTA\", or print one\n"
     "\n"
     "Each command has its own --help. Exit status: 0 when the run reached its end,\n"
     "1 when a fault ended it or an input could not be read, 2 for a usage error.\n";
@@ -44,6 +50,9 @@ int dispatch(const std::vector<std::string> &words) {
     if (command == "merge") return run_merge_command(rest);
     if (command == "list") return run_list_command(rest);
     if (command == "convert") return run_convert_command(rest);
+    if (command == "create") return run_create_command(rest);
+    if (command == "repack") return run_repack_command(rest);
+    if (command == "events") return run_events_command(rest);
     if (command == "--") return rest.empty() ? usage_error("no archive given", "") : run_dropped_archives(rest);
     if (command[0] == '-') return usage_error("unknown option " + command, "");
     // A word that names no file and looks like no file name is a mistyped command.

@@ -122,8 +122,6 @@ std::string kegsplit_path(const ArchiveLayout &layout) {
 
 std::string palimp_path() { return program_path("palimp"); }
 
-std::string kegpack_path() { return std::string(KEGKIT_BIN_DIR) + "/kegpack"; }
-
 std::string kegkit_path() { return program_path("kegkit"); }
 
 bool have_imagemagick() { return std::system("/usr/bin/convert -version > /dev/null 2>&1") == 0; }

@@ -117,7 +117,6 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
 std::string palimp_path();
-std::string kegpack_path();
 std::string kegkit_path();
 
 // Whether ImageMagick's convert is there to check our files with.

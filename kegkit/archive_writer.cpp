@@ -1,13 +1,14 @@
 // archive_writer.cpp: the archive layouts written: count, entry table, then
 // each entry's data (mask header, chunk framing, packed bytes) in order.
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <sstream>
 
 #include "byte_order.h"
 #include "encoders.h"
-#include "kegpack.h"
+#include "file_util.h"
 #include "output_file.h"
+#include "packing.h"
+#include "platform.h"
 
 namespace {
 
@@ -36,11 +37,16 @@ void pack_entry(const PackEntry &e, const ArchiveLayout &layout, std::vector<uin
 }  // namespace
 
 bool parse_pack_mode(const std::string &word, PackMode &mode) {
-    if (word == "lzss") mode = MODE_LZSS;
-    else if (word == "rle") mode = MODE_RLE;
-    else if (word == "stored") mode = MODE_STORED;
-    else if (word == "smallest") mode = MODE_SMALLEST;
-    else return false;
+    if (word == "lzss")
+        mode = MODE_LZSS;
+    else if (word == "rle")
+        mode = MODE_RLE;
+    else if (word == "stored")
+        mode = MODE_STORED;
+    else if (word == "smallest")
+        mode = MODE_SMALLEST;
+    else
+        return false;
     return true;
 }
 
@@ -48,17 +54,18 @@ bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entrie
                std::string &error) {
     const char *revision = revision_of_layout(layout);
     for (const PackEntry &e : entries) {
+        const std::string where = e.source.empty() ? "" : e.source + ": ";
         if (e.name.empty() || e.name.size() >= layout.name_size || e.name.find('\0') != std::string::npos) {
-            error = "entry name \"" + e.name + "\" does not fit revision " + revision + " (1 to " +
+            error = where + "entry name \"" + e.name + "\" does not fit revision " + revision + " (1 to " +
                     std::to_string(layout.name_size - 1) + " characters)";
             return false;
         }
         if (e.mode == MODE_STORED && !layout.stored_bit) {
-            error = "entry \"" + e.name + "\": revision " + revision + " has no stored mode";
+            error = where + "entry \"" + e.name + "\": revision " + revision + " has no stored mode";
             return false;
         }
         if (e.data.size() > layout.length_mask) {
-            error = "entry \"" + e.name + "\" is too large for revision " + revision;
+            error = where + "entry \"" + e.name + "\" is too large for revision " + revision;
             return false;
         }
     }
@@ -72,7 +79,8 @@ bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entrie
         }
         uint8_t *record = archive.data() + 4 + n * layout.entry_size;
         std::copy(e.name.begin(), e.name.end(), record);
-        write_le32(record + layout.offset_field, static_cast<uint32_t>(archive.size()) | (e.mask ? ENTRY_MASK_FLAG : 0));
+        write_le32(record + layout.offset_field,
+                   static_cast<uint32_t>(archive.size()) | (e.mask ? ENTRY_MASK_FLAG : 0));
         if (e.mask) {
             append_le32(archive, static_cast<uint32_t>(e.x));
             append_le32(archive, static_cast<uint32_t>(e.y));
@@ -98,14 +106,19 @@ bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entrie
     return true;
 }
 
-bool read_whole_file(const std::string &path, std::vector<uint8_t> &data, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+bool read_whole_file(const std::string &path, std::vector<uint8_t> &data, std::string &error, uint64_t max_size) {
+    if (load_file_bytes(path, data, max_size)) return true;
+    const int reason = errno;
+    // A folder is refused as EINVAL (no size) on some systems, EACCES on others;
+    // load_file_bytes says EINVAL for a pipe or a device too.
+    const PathKind kind = platform_path_kind(path);
+    error = "cannot read " + path + " (" +
+            (kind == PATH_FOLDER                     ? std::string("a folder")
+             : reason == EINVAL && kind != PATH_NONE ? std::string("not a file")
+                                                     : platform_error_text(reason)) +
+            ")";
+    errno = reason;
+    return false;
 }
 
 bool write_whole_file(const std::string &path, const std::vector<uint8_t> &data, std::string &error) {
@@ -115,11 +128,14 @@ bool write_whole_file(const std::string &path, const std::vector<uint8_t> &data,
     return false;
 }
 
-bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry> &entries, std::string &error) {
+bool read_manifest(const std::string &path, const ArchiveLayout &layout, PackMode mode, std::vector<PackEntry> &entries,
+                   std::string &error) {
     std::vector<uint8_t> bytes;
     if (!read_whole_file(path, bytes, error)) return false;
-    const std::string folder = path.find_last_of("/\\") == std::string::npos ? "" : path.substr(0, path.find_last_of("/\\") + 1);
+    const std::string folder =
+        path.find_last_of("/\\") == std::string::npos ? "" : path.substr(0, path.find_last_of("/\\") + 1);
     std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+    bytes = std::vector<uint8_t>();
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         const std::vector<std::string> w = words_of_line(line);
@@ -127,6 +143,7 @@ bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry
         const std::string where = path + ":" + std::to_string(number) + ": ";
         PackEntry e;
         e.mode = mode;
+        e.source = path + ":" + std::to_string(number);
         size_t mode_at;
         if (w[0] == "picture" && (w.size() == 3 || w.size() == 4)) {
             mode_at = 3;
@@ -151,7 +168,15 @@ bool read_manifest(const std::string &path, PackMode mode, std::vector<PackEntry
             return false;
         }
         e.name = w[1];
-        if (!read_whole_file(folder + w[2], e.data, error)) {
+        const std::string file = folder + w[2];
+        const bool png = has_extension(file, ".png");
+        bool read = read_picture_file(file, layout, !png, png ? bytes : e.data, error);
+        if (read && png) {
+            read = e.mask ? mask_png_to_bmp(file, bytes, layout, e.data, error)
+                          : png_to_bmp(file, bytes, layout, e.data, error);
+            bytes = std::vector<uint8_t>();
+        }
+        if (!read) {
             error = where + error;
             return false;
         }

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "byte_order.h"
-#include "kegpack.h"
+#include "packing.h"
 
 std::vector<std::string> words_of_line(const std::string &line) {
     std::istringstream words(line.substr(0, line.find('#')));

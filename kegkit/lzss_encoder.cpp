@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "encoders.h"
-#include "lzss_greedy.h"
 
 namespace {
 

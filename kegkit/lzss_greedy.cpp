@@ -1,15 +1,10 @@
-// lzss_greedy.h: a greedy longest-match LZSS encoder for the format that
-// decode_lzss reads (absolute 12-bit window positions, write position 4078,
-// flag bits least significant first), with hash chains over the last 4096
-// bytes. It does not use the window's initial zeros. The benchmarks pack
-// their archives with it, and it is the baseline a better packer is held to.
-#pragma once
+// lzss_greedy.cpp: encode_lzss_greedy, the greedy longest-match packer:
+// absolute 12-bit window positions, write position 4078, flag bits least
+// significant first, hash chains over the last 4096 bytes. It does not use
+// the window's initial zeros.
+#include "encoders.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
-inline std::vector<uint8_t> encode_lzss_greedy(const uint8_t *data, size_t size, int max_chain = 64) {
+std::vector<uint8_t> encode_lzss_greedy(const uint8_t *data, size_t size, int max_chain) {
     constexpr size_t WINDOW = 4096, MIN_MATCH = 3, MAX_MATCH = 18, HASH_SIZE = 1 << 15;
     std::vector<int64_t> head(HASH_SIZE, -1), prev(WINDOW, -1);
     auto hash = [&](size_t i) { return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & (HASH_SIZE - 1); };
