@@ -8,12 +8,13 @@
 //       DIR: bases at 1280x720 (64x48 with "small"), figure deltas with
 //       placements, evinfo.bin, EXTRA unrelated files beside them, and
 //       DIR.events listing "event base delta x y" for other tools
-//   make_bench_inputs write-copy SRC DST   reads every file below SRC, then
+//   make_bench_inputs write-copy SRC DST   reads every .bmp file below SRC, then
 //       writes each into DST with one write, and prints the time the
 //       writes took (creating, writing and closing each file)
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,9 +106,12 @@ int make_archive(const std::string &dir, uint64_t mib) {
     }
     fs::create_directories(dir);
     write_file_bytes(dir + "/bench.cgf", archive);
-    std::printf("entries %zu decoded_bytes %llu archive_bytes %zu decode_only_seconds %.4f decode_only_mb_per_s %.1f\n",
+    size_t largest = 0, mask_bytes = 0;
+    for (const TestEntry &e : entries) (e.mask ? mask_bytes : largest) = std::max(e.mask ? mask_bytes : largest, e.data.size());
+    std::printf("entries %zu decoded_bytes %llu archive_bytes %zu decode_only_seconds %.4f decode_only_mb_per_s %.1f "
+                "largest_picture_bytes %zu mask_bytes %zu\n",
                 entries.size(), static_cast<unsigned long long>(decoded), archive.size(), decode_seconds,
-                decoded / decode_seconds / 1e6);
+                decoded / decode_seconds / 1e6, largest, mask_bytes);
     return 0;
 }
 
@@ -165,7 +169,8 @@ int make_events(const std::string &dir, int count, int extra, bool small) {
 int write_copy(const std::string &src, const std::string &dst) {
     std::vector<std::pair<std::string, Bytes>> files;
     for (const auto &e : fs::recursive_directory_iterator(src))
-        if (e.is_regular_file()) files.emplace_back(e.path().lexically_relative(src).string(), read_file_bytes(e.path().string()));
+        if (e.is_regular_file() && e.path().extension() == ".bmp")
+            files.emplace_back(e.path().lexically_relative(src).string(), read_file_bytes(e.path().string()));
     for (const auto &f : files) fs::create_directories(fs::path(dst) / fs::path(f.first).parent_path());
     uint64_t bytes = 0;
     const auto t0 = std::chrono::steady_clock::now();

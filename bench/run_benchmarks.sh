@@ -35,13 +35,16 @@ build/bench/encoders_bench --benchmark_format=json --benchmark_out="$out/encoder
 echo "== kegsplit and kegkit on $mib MiB of pictures"
 top=$PWD
 build/bench/make_bench_inputs archive "$work/x" "$mib" | tee "$out/archive.txt"
-(cd "$work/x" && /usr/bin/time -v "$top/build/kegsplit-2.13" bench.cgf) 2>"$out/kegsplit.time"
+# Best of three runs each, every run writing its files afresh.
+python3 bench/time_runs.py "$out/kegsplit.runs" --cwd "$work/x" --clean '*.bmp' -- "$top/build/kegsplit-2.13" bench.cgf
 # The same bytes written as files, one write each, from memory.
 build/bench/make_bench_inputs write-copy "$work/x" "$work/w" | tee "$out/write-copy.txt"
 rm -rf "$work/w"
 mkdir "$work/k"
-(cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 -o bmp ../x/bench.cgf) 2>"$out/kegkit-bmp.time"
-(cd "$work/k" && /usr/bin/time -v "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf) 2>"$out/kegkit-png.time"
+python3 bench/time_runs.py "$out/kegkit-bmp.runs" --cwd "$work/k" --clean bmp -- \
+  "$top/build/kegkit" extract -j 2 -o bmp ../x/bench.cgf
+python3 bench/time_runs.py "$out/kegkit-png.runs" --cwd "$work/k" --clean png -- \
+  "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf
 diff -r -q -x bench.cgf "$work/x" "$work/k/bmp" >/dev/null || { echo "kegkit's BMP files differ from kegsplit's" >&2; exit 1; }
 
 echo "== kegkit repack of the same pictures from BMP and from PNG"
@@ -66,7 +69,7 @@ rm -rf "$work/x" "$work/k"
 
 echo "== palimp on $events events, and ImageMagick on the same merges"
 build/bench/make_bench_inputs events "$work/ev" "$events"
-(cd "$work/ev" && /usr/bin/time -v "$OLDPWD/build/palimp" evinfo.bin) 2>"$out/palimp.time"
+python3 bench/time_runs.py "$out/palimp.runs" --cwd "$work/ev" --clean 'ev*.bmp' -- "$top/build/palimp" evinfo.bin
 start=$(python3 -c "import time; print(time.time())")
 while read -r event base delta x y; do
   # The base carries no offset here, so the delta goes at its own placement.
@@ -74,8 +77,10 @@ while read -r event base delta x y; do
 done < "$work/ev.events"
 end=$(python3 -c "import time; print(time.time())")
 python3 -c "print(\"imagemagick_seconds\", $end - $start)" > "$out/imagemagick.txt"
-(cd "$work/ev" && /usr/bin/time -v "$top/build/kegkit" merge -j 2 evinfo.bin) 2>"$out/kegkit-merge.time"
-(cd "$work/ev" && /usr/bin/time -v "$top/build/kegkit" merge -j 2 --png evinfo.bin) 2>"$out/kegkit-merge-png.time"
+python3 bench/time_runs.py "$out/kegkit-merge.runs" --cwd "$work/ev" --clean 'ev*.bmp' -- \
+  "$top/build/kegkit" merge -j 2 evinfo.bin
+python3 bench/time_runs.py "$out/kegkit-merge-png.runs" --cwd "$work/ev" --clean 'ev*.png' -- \
+  "$top/build/kegkit" merge -j 2 --png evinfo.bin
 start=$(python3 -c "import time; print(time.time())")
 while read -r event base delta x y; do
   (cd "$work/ev" && /usr/bin/convert "$base" "$delta" -geometry "+$x+$y" -composite "im-$event.png")

@@ -72,14 +72,23 @@ def time_file(name):
     return seconds, int(rss.group(1)) * 1024 if rss else None
 
 
+def runs_file(name):
+    """Best seconds and peak RSS from time_runs.py's file."""
+    values = {}
+    for row in open(f"{out}/{name}"):
+        key, *rest = row.split()
+        values[key] = rest
+    return float(values["best_seconds"][0]), int(values["max_rss_bytes"][0])
+
+
 archive = dict(zip(*[iter(open(f"{out}/archive.txt").read().split())] * 2))
 decoded = int(archive["decoded_bytes"])
-k_seconds, k_rss = time_file("kegsplit.time")
+k_seconds, k_rss = runs_file("kegsplit.runs")
 e2e = decoded / k_seconds / 1e6
 print(f"kegsplit end to end: {e2e:.0f} MB/s of decoded pictures = "
       f"{e2e / float(archive['decode_only_mb_per_s']):.2f}x the decode-only throughput of the same archive; "
       f"peak RSS {k_rss / 2**20:.1f} MiB")
-p_seconds, p_rss = time_file("palimp.time")
+p_seconds, p_rss = runs_file("palimp.runs")
 im = float(open(f"{out}/imagemagick.txt").read().split()[1])
 print(f"palimp: {im / p_seconds:.1f}x faster than ImageMagick on the same merges; peak RSS {p_rss / 2**20:.1f} MiB")
 s100, _ = time_file("search-s100.time")
@@ -90,15 +99,21 @@ write = dict(zip(*[iter(open(f"{out}/write-copy.txt").read().split())] * 2))
 floor = float(archive["decode_only_seconds"]) + float(write["write_seconds"])
 print(f"kegsplit-2.13 end to end: {k_seconds / floor:.2f}x the sum of its decode-only time in memory and "
       f"the time to write the same bytes as files with one write each ({floor:.2f} s)")
-kb_seconds, kb_rss = time_file("kegkit-bmp.time")
-kp_seconds, kp_rss = time_file("kegkit-png.time")
-print(f"kegkit extract -j 2 (BMP): {k_seconds / kb_seconds:.2f}x kegsplit-2.13's throughput; peak RSS {kb_rss / 2**20:.1f} MiB")
+kb_seconds, kb_rss = runs_file("kegkit-bmp.runs")
+kp_seconds, kp_rss = runs_file("kegkit-png.runs")
+# An entry's buffers at most: its packed and decoded bytes (each at most the
+# picture's size), its composed picture and its encoded PNG (each at most 4/3
+# of the 24-bit picture).
+largest = int(archive["largest_picture_bytes"])
+bound = 3 * (2 * largest + 2 * largest * 4 / 3) + int(archive["mask_bytes"]) + 16 * 2**20
+print(f"kegkit extract -j 2 (BMP): {k_seconds / kb_seconds:.2f}x kegsplit-2.13's throughput; peak RSS "
+      f"{kb_rss / 2**20:.1f} MiB (bound: 3 entries' buffers + the mask + 16 MiB = {bound / 2**20:.1f} MiB)")
 mog = dict(zip(*[iter(open(f"{out}/mogrify.txt").read().split())] * 2))
 print(f"kegkit extract -j 2 --png: {(k_seconds + float(mog['mogrify_seconds'])) / kp_seconds:.2f}x the throughput of "
       f"kegsplit-2.13 then mogrify -format png; PNG files {int(mog['kegkit_png_bytes']) / int(mog['imagemagick_png_bytes']):.3f}x "
-      f"ImageMagick's in total; peak RSS {kp_rss / 2**20:.1f} MiB")
-km_seconds, _ = time_file("kegkit-merge.time")
-kmp_seconds, _ = time_file("kegkit-merge-png.time")
+      f"ImageMagick's in total; peak RSS {kp_rss / 2**20:.1f} MiB (bound {bound / 2**20:.1f} MiB)")
+km_seconds, _ = runs_file("kegkit-merge.runs")
+kmp_seconds, _ = runs_file("kegkit-merge-png.runs")
 im_png = float(open(f"{out}/imagemagick-png.txt").read().split()[1])
 print(f"kegkit merge -j 2: {p_seconds / km_seconds:.2f}x palimp's throughput; with --png {im_png / kmp_seconds:.1f}x "
       f"ImageMagick's convert ... -composite out.png")

@@ -9,6 +9,7 @@
 #include <malloc.h>
 #endif
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,18 @@ void platform_reuse_large_blocks() {
     // go back to it; the heap is trimmed only past 256 MiB of free space.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
+
+void platform_advise_large_buffer(void *buffer, size_t size) {
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t HUGE_PAGE = uintptr_t{2} << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(HUGE_PAGE - 1);
+    if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);  // a hint only
+#else
+    (void)buffer;
+    (void)size;
 #endif
 }
 

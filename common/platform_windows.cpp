@@ -161,6 +161,9 @@ void platform_wait_for_key() {
 // The runtime's heap keeps what it can by itself.
 void platform_reuse_large_blocks() {}
 
+// Large pages need a privilege that users do not have.
+void platform_advise_large_buffer(void *, size_t) {}
+
 unsigned long platform_process_id() { return GetCurrentProcessId(); }
 
 int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }

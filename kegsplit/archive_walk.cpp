@@ -20,8 +20,47 @@ enum ChunkStatus { CHUNK_OK, CHUNK_TRUNCATED, CHUNK_CORRUPT };
 // handful of bytes make a gigabyte file.
 bool decoded_length_plausible(uint64_t decoded, uint64_t packed) { return decoded <= 256 * packed + 65536; }
 
+// Never more buffers kept than a run has entries in flight, give or take.
+constexpr size_t KEPT_BUFFERS = 16;
+
+// A buffer of at least `size` bytes: one that went back, or a new one. Every
+// buffer is made as large as the largest entry so far, so that any buffer
+// that comes back fits the entries after it.
+void take_packed_buffer(PackedBuffers &buffers, size_t size, Chunk &chunk) {
+    {
+        const std::lock_guard<std::mutex> guard(buffers.lock);
+        if (size > buffers.largest) buffers.largest = size;
+        while (!buffers.free.empty()) {
+            auto [buffer, capacity] = std::move(buffers.free.back());
+            buffers.free.pop_back();
+            if (capacity >= size) {
+                chunk.packed = std::move(buffer);
+                chunk.packed_capacity = capacity;
+                return;
+            }
+        }
+        size = buffers.largest;
+    }
+    chunk.packed.reset(new uint8_t[size]);
+    chunk.packed_capacity = size;
+    platform_advise_large_buffer(chunk.packed.get(), size);
+}
+
+void give_back_packed_buffer(Chunk &chunk) {
+    if (!chunk.packed || !chunk.recycle) {
+        chunk.packed.reset();
+        return;
+    }
+    PackedBuffers &buffers = *chunk.recycle;
+    const std::lock_guard<std::mutex> guard(buffers.lock);
+    if (buffers.free.size() < KEPT_BUFFERS && chunk.packed_capacity >= buffers.largest)
+        buffers.free.emplace_back(std::move(chunk.packed), chunk.packed_capacity);
+    chunk.packed.reset();
+    chunk.packed_capacity = 0;
+}
+
 ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, const ArchiveLayout &layout,
-                       Chunk &chunk) {
+                       PackedBuffers &buffers, Chunk &chunk) {
     const uint64_t mask_bytes = entry.is_mask ? MASK_HEADER_SIZE : 0;
     const uint64_t header_size = layout.trailer_framing ? CHUNK_HEADER_SIZE_5 : CHUNK_HEADER_SIZE_8;
     const uint64_t framing_end = uint64_t{entry.position} + mask_bytes + header_size;
@@ -46,7 +85,7 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
     }
     const size_t packed_bytes = static_cast<size_t>(chunk.packed_size + trailer);
-    chunk.packed.reset(new uint8_t[packed_bytes]);
+    take_packed_buffer(buffers, packed_bytes, chunk);
     if (platform_read(fd, chunk.packed.get(), packed_bytes) != packed_bytes) return CHUNK_TRUNCATED;
     if (layout.trailer_framing) {
         chunk.flags = read_le32(chunk.packed.get() + chunk.packed_size + 16);
@@ -94,7 +133,9 @@ bool next_walk_item(ArchiveWalk &walk, WalkItem &item) {
     item.index = walk.next++;
     item.entry = parse_archive_entry(walk.table.data(), item.index, *walk.layout);
     const ChunkStatus status =
-        read_chunk(walk.fd, static_cast<uint64_t>(walk.file_size), item.entry, *walk.layout, item.chunk);
+        read_chunk(walk.fd, static_cast<uint64_t>(walk.file_size), item.entry, *walk.layout, *walk.packed_buffers,
+                   item.chunk);
+    item.chunk.recycle = walk.packed_buffers;
     if (status != CHUNK_OK) {
         item.kind = status == CHUNK_TRUNCATED ? WALK_TRUNCATED : WALK_CORRUPT;
         return true;
@@ -140,6 +181,7 @@ size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::u
         buffer.reset();  // the old buffer goes before the new one comes
         buffer.reset(new uint8_t[decoded_size]);
         capacity = decoded_size;
+        platform_advise_large_buffer(buffer.get(), decoded_size);
     }
     uint8_t *out = buffer.get();
     const uint8_t *in = chunk.packed.get();
@@ -172,7 +214,7 @@ std::string picture_output_stem(const WalkItem &item) {
 void finish_picture(WalkItem &item, const ArchiveLayout &layout, FinishedPicture &picture) {
     picture.output_stem = picture_output_stem(item);
     picture.decoded_size = decode_chunk_into(item.chunk, layout, picture.decoded, picture.decoded_capacity);
-    item.chunk.packed.reset();
+    give_back_packed_buffer(item.chunk);
     if (!item.mask) {
         picture.kind = FINISHED_PLAIN;
         return;

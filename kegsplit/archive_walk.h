@@ -14,12 +14,23 @@
 #include "archive_layout.h"
 #include "mask_compose.h"
 
+// Buffers for packed bytes that went back after decoding, for the next
+// entries to read into: fresh pages cost a fault each, and the walk and
+// the threads that decode would otherwise keep asking for them.
+struct PackedBuffers {
+    std::mutex lock;
+    std::vector<std::pair<std::unique_ptr<uint8_t[]>, size_t>> free;  // buffer, capacity
+    size_t largest = 0;  // the largest entry's packed bytes so far
+};
+
 // One entry's framing and packed bytes, read and bounds-checked.
 struct Chunk {
     MaskHeader placement;
     std::unique_ptr<uint8_t[]> packed;  // the packed bytes (2.13: followed by the trailer), not cleared first
+    size_t packed_capacity = 0;
     uint32_t packed_size = 0;
     uint32_t flags = 0;
+    std::shared_ptr<PackedBuffers> recycle;  // where the buffer goes when it is done with
 };
 
 // The mask that pictures are composed with. It is decoded when a picture
@@ -52,6 +63,7 @@ struct ArchiveWalk {
     std::vector<uint8_t> table;
     uint32_t next = 0;
     std::shared_ptr<HeldMask> mask;  // null until the first mask entry
+    std::shared_ptr<PackedBuffers> packed_buffers = std::make_shared<PackedBuffers>();
 };
 
 WalkOpenStatus open_archive_walk(const std::string &path, const ArchiveLayout &layout, ArchiveWalk &walk);
