@@ -85,7 +85,14 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
         if (!decoded_length_plausible(chunk.flags & layout.length_mask, chunk.packed_size)) return CHUNK_CORRUPT;
     }
     const size_t packed_bytes = static_cast<size_t>(chunk.packed_size + trailer);
-    take_packed_buffer(buffers, packed_bytes, chunk);
+    if (entry.is_mask) {
+        // A mask keeps its packed bytes until a picture needs it decoded: no
+        // larger buffer than it needs.
+        chunk.packed.reset(new uint8_t[packed_bytes]);
+        chunk.packed_capacity = packed_bytes;
+    } else {
+        take_packed_buffer(buffers, packed_bytes, chunk);
+    }
     if (platform_read(fd, chunk.packed.get(), packed_bytes) != packed_bytes) return CHUNK_TRUNCATED;
     if (layout.trailer_framing) {
         chunk.flags = read_le32(chunk.packed.get() + chunk.packed_size + 16);
