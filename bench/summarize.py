@@ -97,8 +97,8 @@ print(f"file search: per-record time with 20,000 files = {s20000 / s100:.2f}x th
 
 write = dict(zip(*[iter(open(f"{out}/write-copy.txt").read().split())] * 2))
 floor = float(archive["decode_only_seconds"]) + float(write["write_seconds"])
-print(f"kegsplit-2.13 end to end: {k_seconds / floor:.2f}x the sum of its decode-only time in memory and "
-      f"the time to write the same bytes as files with one write each ({floor:.2f} s)")
+print(f"kegsplit-2.13 end to end takes {k_seconds / floor:.2f}x the sum of its decode-only time in memory and "
+      f"the time to write the same bytes as files with one write each ({k_seconds:.3f} s against {floor:.3f} s)")
 kb_seconds, kb_rss = runs_file("kegkit-bmp.runs")
 kp_seconds, kp_rss = runs_file("kegkit-png.runs")
 # An entry's buffers at most: its packed and decoded bytes (each at most the
