@@ -317,7 +317,12 @@ TEST_F(Kegkit, InterruptedRunLeavesNoPartialFile) {
         if (pid == 0) {
             dup2(unread[1], 2);
             if (chdir(dir.path.c_str()) != 0) _exit(120);
-            execl(kegkit_path().c_str(), "kegkit", "extract", "-j", "2", "-o", out.c_str(), "a.cgf", nullptr);
+            std::vector<std::string> words = program_command(kegkit_path());
+            for (const char *w : {"extract", "-j", "2", "-o", out.c_str(), "a.cgf"}) words.push_back(w);
+            std::vector<char *> argv;
+            for (std::string &w : words) argv.push_back(w.data());
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
             _exit(121);
         }
         close(unread[1]);

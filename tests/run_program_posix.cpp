@@ -175,3 +175,12 @@ std::string file_too_large_text() {
     // runtime reports it as EINVAL.
     return std::strerror(testing_windows_build() ? EINVAL : EFBIG);
 }
+
+std::vector<std::string> program_command(const std::string &program) {
+    std::vector<std::string> words;
+#ifdef KEGKIT_EMULATOR
+    for (const char *word : emulator_words) words.push_back(word);
+#endif
+    words.push_back(program);
+    return words;
+}

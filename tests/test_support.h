@@ -114,6 +114,10 @@ struct RunResult {
 RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &cwd,
                       uint64_t address_space = 0, uint64_t file_size = 0);
 
+// The words that start `program` directly (an emulator first, in a cross
+// build whose programs this machine cannot run itself).
+std::vector<std::string> program_command(const std::string &program);
+
 // Paths of the built programs.
 std::string kegsplit_path(const ArchiveLayout &layout);
 std::string palimp_path();
