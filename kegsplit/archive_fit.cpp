@@ -20,7 +20,7 @@ const ArchiveLayout *layout_for_revision(const std::string &word) {
 
 ReadAt read_from_memory(const std::vector<uint8_t> &bytes) {
     return [&bytes](uint64_t position, void *buffer, size_t size) -> size_t {
-        if (position >= bytes.size()) return 0;
+        if (position >= bytes.size() || size == 0) return 0;
         const size_t n = bytes.size() - position < size ? static_cast<size_t>(bytes.size() - position) : size;
         std::memcpy(buffer, bytes.data() + position, n);
         return n;
@@ -36,7 +36,7 @@ ReadAt read_from_file(int fd) {
 namespace {
 
 bool read_exactly(const ReadAt &read_at, uint64_t position, void *buffer, size_t size) {
-    return read_at(position, buffer, size) == size;
+    return size == 0 || read_at(position, buffer, size) == size;
 }
 
 // The first two decoded bytes; no stream needs more than 8 packed bytes
