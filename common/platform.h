@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -75,9 +76,19 @@ void platform_wait_for_key();
 // picture size do not cost fresh pages (and their faults) every time.
 void platform_reuse_large_blocks();
 
-// Asks for the pages of a large buffer, not yet touched, to come as huge
-// pages where the system has them: one fault for 2 MiB instead of 512.
-void platform_advise_large_buffer(void *buffer, size_t size);
+// A buffer for megabytes of pixels or packed bytes, not cleared. Where the
+// system has huge pages, one of 1 MiB or more is mapped on its own, on whole
+// huge pages, and asks for them to be huge: filling it then costs one fault
+// for 2 MiB instead of 512. (Taken from the heap, its first and last huge
+// pages would share 4 KiB pages with small blocks and could never be huge.)
+// `capacity` is set to the usable size, at least `size`. Throws
+// std::bad_alloc.
+struct LargeBufferFree {
+    size_t mapped = 0;  // the size of its own mapping; 0: from the heap
+    void operator()(uint8_t *block) const;
+};
+using LargeBuffer = std::unique_ptr<uint8_t[], LargeBufferFree>;
+LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity);
 
 // The process's identifier, for names that other processes must not share.
 unsigned long platform_process_id();

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "temporary_registry.h"
@@ -168,16 +169,44 @@ void platform_reuse_large_blocks() {
 #endif
 }
 
-void platform_advise_large_buffer(void *buffer, size_t size) {
-#if defined(MADV_HUGEPAGE)
-    constexpr uintptr_t HUGE_PAGE = uintptr_t{2} << 20;
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(HUGE_PAGE - 1);
-    if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);  // a hint only
-#else
-    (void)buffer;
-    (void)size;
+void LargeBufferFree::operator()(uint8_t *block) const {
+    if (mapped == 0) delete[] block;
+    else munmap(block, mapped);
+}
+
+// The address sanitizer watches heap blocks only: under it every buffer
+// comes from the heap at its exact size, so that it sees overruns.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIT_MAP_LARGE_BUFFERS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define KIT_MAP_LARGE_BUFFERS 0
 #endif
+#endif
+#if !defined(KIT_MAP_LARGE_BUFFERS) && defined(MADV_HUGEPAGE)
+#define KIT_MAP_LARGE_BUFFERS 1
+#endif
+
+LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity) {
+    capacity = size;
+#if KIT_MAP_LARGE_BUFFERS
+    constexpr size_t HUGE_PAGE = size_t{2} << 20;
+    if (size >= HUGE_PAGE / 2 && size <= SIZE_MAX / 2 - HUGE_PAGE) {
+        // Mapped one huge page larger than needed, then cut to whole huge pages.
+        const size_t rounded = (size + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+        void *mapping = mmap(nullptr, rounded + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED) throw std::bad_alloc();
+        const uintptr_t start = reinterpret_cast<uintptr_t>(mapping);
+        const uintptr_t aligned = (start + HUGE_PAGE - 1) & ~uintptr_t{HUGE_PAGE - 1};
+        if (aligned > start) munmap(mapping, aligned - start);
+        const uintptr_t end = start + rounded + HUGE_PAGE;
+        if (end > aligned + rounded) munmap(reinterpret_cast<void *>(aligned + rounded), end - aligned - rounded);
+        madvise(reinterpret_cast<void *>(aligned), rounded, MADV_HUGEPAGE);  // a hint only
+        capacity = rounded;
+        return LargeBuffer(reinterpret_cast<uint8_t *>(aligned), LargeBufferFree{rounded});
+    }
+#endif
+    return LargeBuffer(new uint8_t[size ? size : 1]);
 }
 
 unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }

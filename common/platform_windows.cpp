@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "platform.h"
 #include "temporary_registry.h"
@@ -161,8 +162,13 @@ void platform_wait_for_key() {
 // The runtime's heap keeps what it can by itself.
 void platform_reuse_large_blocks() {}
 
-// Large pages need a privilege that users do not have.
-void platform_advise_large_buffer(void *, size_t) {}
+void LargeBufferFree::operator()(uint8_t *block) const { delete[] block; }  // never mapped here
+
+// Large pages need a privilege that users do not have: a plain block.
+LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity) {
+    capacity = size;
+    return LargeBuffer(new uint8_t[size ? size : 1]);
+}
 
 unsigned long platform_process_id() { return GetCurrentProcessId(); }
 

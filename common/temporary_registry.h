@@ -20,7 +20,8 @@ struct Slot {
     char path[PATH_BYTES];
 };
 
-inline Slot g_slots[SLOTS];
+// Constant-initialized: all zero in the image, no start-up code touching its megabyte.
+inline constinit Slot g_slots[SLOTS];
 
 inline int track(const std::string &path) {
     if (path.size() >= PATH_BYTES) return -1;

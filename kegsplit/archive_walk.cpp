@@ -41,9 +41,7 @@ void take_packed_buffer(PackedBuffers &buffers, size_t size, Chunk &chunk) {
         }
         size = buffers.largest;
     }
-    chunk.packed.reset(new uint8_t[size]);
-    chunk.packed_capacity = size;
-    platform_advise_large_buffer(chunk.packed.get(), size);
+    chunk.packed = platform_allocate_large_buffer(size, chunk.packed_capacity);
 }
 
 void give_back_packed_buffer(Chunk &chunk) {
@@ -88,8 +86,7 @@ ChunkStatus read_chunk(int fd, uint64_t file_size, const ArchiveEntry &entry, co
     if (entry.is_mask) {
         // A mask keeps its packed bytes until a picture needs it decoded: no
         // larger buffer than it needs.
-        chunk.packed.reset(new uint8_t[packed_bytes]);
-        chunk.packed_capacity = packed_bytes;
+        chunk.packed = platform_allocate_large_buffer(packed_bytes, chunk.packed_capacity);
     } else {
         take_packed_buffer(buffers, packed_bytes, chunk);
     }
@@ -181,14 +178,11 @@ bool is_safe_entry_name(const std::string &name) {
     return true;
 }
 
-size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::unique_ptr<uint8_t[]> &buffer,
-                         size_t &capacity) {
+size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, LargeBuffer &buffer, size_t &capacity) {
     const size_t decoded_size = chunk.flags & layout.length_mask;
     if (capacity < decoded_size || !buffer) {
         buffer.reset();  // the old buffer goes before the new one comes
-        buffer.reset(new uint8_t[decoded_size]);
-        capacity = decoded_size;
-        platform_advise_large_buffer(buffer.get(), decoded_size);
+        buffer = platform_allocate_large_buffer(decoded_size, capacity);
     }
     uint8_t *out = buffer.get();
     const uint8_t *in = chunk.packed.get();
@@ -205,8 +199,8 @@ size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::u
     return decoded_size;
 }
 
-std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size) {
-    std::unique_ptr<uint8_t[]> out;
+LargeBuffer decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size) {
+    LargeBuffer out;
     size_t capacity = 0;
     decoded_size = decode_chunk_into(chunk, layout, out, capacity);
     return out;

@@ -13,20 +13,21 @@
 
 #include "archive_layout.h"
 #include "mask_compose.h"
+#include "platform.h"
 
 // Buffers for packed bytes that went back after decoding, for the next
 // entries to read into: fresh pages cost a fault each, and the walk and
 // the threads that decode would otherwise keep asking for them.
 struct PackedBuffers {
     std::mutex lock;
-    std::vector<std::pair<std::unique_ptr<uint8_t[]>, size_t>> free;  // buffer, capacity
+    std::vector<std::pair<LargeBuffer, size_t>> free;  // buffer, capacity
     size_t largest = 0;  // the largest entry's packed bytes so far
 };
 
 // One entry's framing and packed bytes, read and bounds-checked.
 struct Chunk {
     MaskHeader placement;
-    std::unique_ptr<uint8_t[]> packed;  // the packed bytes (2.13: followed by the trailer), not cleared first
+    LargeBuffer packed;  // the packed bytes (2.13: followed by the trailer), not cleared first
     size_t packed_capacity = 0;
     uint32_t packed_size = 0;
     uint32_t flags = 0;
@@ -40,7 +41,7 @@ struct HeldMask {
     Chunk chunk;
     const ArchiveLayout *layout = nullptr;
     std::once_flag decoded_once;
-    std::unique_ptr<uint8_t[]> pixels;  // the decoded BMP file image
+    LargeBuffer pixels;  // the decoded BMP file image
     size_t size = 0;
 };
 
@@ -92,12 +93,12 @@ bool next_walk_item(ArchiveWalk &walk, WalkItem &item);
 bool is_safe_entry_name(const std::string &name);
 
 // Decodes a chunk by its mode bits; bytes a short stream leaves are zero.
-std::unique_ptr<uint8_t[]> decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size);
+LargeBuffer decode_chunk(const Chunk &chunk, const ArchiveLayout &layout, size_t &decoded_size);
 
 // The same into `buffer`, which is replaced only when it holds fewer than
 // the decoded length (its `capacity`); returns the decoded length. Reused
 // from entry to entry, it spares fresh pages and their clearing.
-size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, std::unique_ptr<uint8_t[]> &buffer,
+size_t decode_chunk_into(const Chunk &chunk, const ArchiveLayout &layout, LargeBuffer &buffer,
                          size_t &capacity);
 
 enum FinishedKind {
@@ -114,7 +115,7 @@ struct FinishedPicture {
     // The output name without its extension: the entry's stem as a path of
     // this system, and under a mask the placement suffix "+xXyY".
     std::string output_stem;
-    std::unique_ptr<uint8_t[]> decoded;  // FINISHED_PLAIN: the first decoded_size bytes
+    LargeBuffer decoded;  // FINISHED_PLAIN: the first decoded_size bytes
     size_t decoded_size = 0;
     size_t decoded_capacity = 0;
     ComposedPicture composed;  // FINISHED_COMPOSED

@@ -132,9 +132,7 @@ bool compose_mask_pixels(const uint8_t *picture, size_t picture_size, const uint
 
     if (result.capacity < composed_size || !result.pixels) {
         result.pixels.reset();  // the old buffer goes before the new one comes
-        result.pixels.reset(new uint8_t[static_cast<size_t>(composed_size)]);
-        result.capacity = static_cast<size_t>(composed_size);
-        platform_advise_large_buffer(result.pixels.get(), result.capacity);
+        result.pixels = platform_allocate_large_buffer(static_cast<size_t>(composed_size), result.capacity);
     }
     uint8_t *const composed = result.pixels.get();
     const uint64_t composed_stride = width * 4;

@@ -8,11 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "platform.h"
+
 // A composed picture: bottom-up rows of width x 4 bytes (blue, green, red, alpha).
 // The buffer is reused by the next composition into the same record when
 // it is large enough.
 struct ComposedPicture {
-    std::unique_ptr<uint8_t[]> pixels;
+    LargeBuffer pixels;
     size_t capacity = 0;
     int32_t size = 0;
     uint32_t width = 0;

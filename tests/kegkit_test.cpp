@@ -43,6 +43,7 @@ std::vector<TestEntry> rich_entries(const ArchiveLayout &l) {
         {"bad.bmp", false, 0, 0, bad, PACK_LZSS},
         {"m2", true, 3, 4, make_mask8(6, 6, 9), PACK_LZSS},
         {"ev01.bmp", false, 0, 0, make_bmp24(6, 6, 10), PACK_LZSS},
+        {"big.bmp", false, 0, 0, make_bmp24(700, 500, 15), PACK_RLE},  // megabyte buffers on the workers
         {"dup.bmp", false, 0, 0, make_bmp24(6, 6, 11), PACK_LZSS},
         {"dup.bmp", false, 0, 0, make_bmp24(6, 6, 12), PACK_RLE},
     };

@@ -198,6 +198,30 @@ TEST_P(Kegsplit, MaskPositionBitIsNotPartOfTheSeek) {
     EXPECT_EQ(output("big+x2y3.bmp"), expected_composed(big, mask));
 }
 
+TEST_P(Kegsplit, PicturesOfSeveralMegabytesGrowAndShrinkTheBuffers) {
+    // Decoded and composed sizes on both sides of 1 and 2 MiB, in an order
+    // that makes every reused buffer grow and shrink; packed bytes of one
+    // stored (2.13) or literal picture as large as the picture.
+    const TestPackMode whole = layout().stored_bit ? PACK_STORED : PACK_LZSS_LITERALS;
+    const Bytes a = make_bmp24(700, 500, 1), b = make_bmp24(1100, 700, 2), c = make_bmp24(30, 20, 3);
+    const Bytes mask = make_mask8(1100, 700, 4);
+    const RunResult r = extract({{"a.bmp", false, 0, 0, a, whole},
+                                 {"b.bmp", false, 0, 0, b, PACK_LZSS},
+                                 {"c.bmp", false, 0, 0, c, PACK_RLE},
+                                 {"m", true, 5, 6, mask, PACK_LZSS},
+                                 {"d.bmp", false, 0, 0, b, whole},
+                                 {"e.bmp", false, 0, 0, c, PACK_LZSS},
+                                 {"f.bmp", false, 0, 0, a, PACK_RLE}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(output("a.bmp"), a);
+    EXPECT_EQ(output("b.bmp"), b);
+    EXPECT_EQ(output("c.bmp"), c);
+    EXPECT_EQ(output("d+x5y6.bmp"), expected_composed(b, mask));
+    EXPECT_EQ(output("e+x5y6.bmp"), expected_composed(c, mask));
+    EXPECT_EQ(output("f+x5y6.bmp"), expected_composed(a, mask));
+}
+
 TEST_P(Kegsplit, PictureShapes) {
     const Bytes mask = make_mask8(8, 8, 3);
     Bytes zero_w = make_bmp24(0, 4, 0), zero_h = make_bmp24(5, 0, 0), flipped = make_bmp24(3, -4, 9);
