@@ -17,7 +17,7 @@ enum SlotState { SLOT_FREE, SLOT_FILLING, SLOT_TRACKED };
 
 struct Slot {
     std::atomic<int> state{SLOT_FREE};
-    char path[PATH_BYTES];
+    char path[PATH_BYTES] = {};
 };
 
 // Constant-initialized: all zero in the image, no start-up code touching its megabyte.
