@@ -26,7 +26,7 @@ int usage_error(const std::string &message, const std::string &command) {
     return STATUS_USAGE;
 }
 
-bool parse_options(const std::vector<std::string> &words, const std::vector<OptionSpec> &specs,
+bool parse_options(const std::vector<std::string> &words, const std::vector<KnownOption> &known,
                    std::vector<ParsedOption> &options, std::vector<std::string> &arguments, std::string &error) {
     bool options_done = false;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -39,15 +39,15 @@ bool parse_options(const std::vector<std::string> &words, const std::vector<Opti
             options_done = true;
             continue;
         }
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &s : specs)
-            if ((s.short_name && w == s.short_name) || w == s.long_name) spec = &s;
-        if (!spec) {
+        const KnownOption *match = nullptr;
+        for (const KnownOption &k : known)
+            if ((k.short_name && w == k.short_name) || w == k.long_name) match = &k;
+        if (!match) {
             error = "unknown option " + w;
             return false;
         }
-        ParsedOption option{spec->long_name, ""};
-        if (spec->takes_value) {
+        ParsedOption option{match->long_name, ""};
+        if (match->takes_value) {
             if (i + 1 >= words.size()) {
                 error = w + " needs a value";
                 return false;

@@ -36,13 +36,13 @@ struct ParsedOption {
     std::string name;
     std::string value;
 };
-struct OptionSpec {
+struct KnownOption {
     const char *short_name;  // "-o", or nullptr
     const char *long_name;   // "--output"
     bool takes_value;
 };
 // False with `error` set for an unknown option or a missing value.
-bool parse_options(const std::vector<std::string> &words, const std::vector<OptionSpec> &specs,
+bool parse_options(const std::vector<std::string> &words, const std::vector<KnownOption> &known,
                    std::vector<ParsedOption> &options, std::vector<std::string> &arguments, std::string &error);
 
 // "-j N": a whole number of threads from 1 to 256.

@@ -37,12 +37,12 @@ constexpr uint64_t PICTURE_FILE_LIMIT = uint64_t{BMP_MAX_BUFFER} + (uint64_t{1} 
 }  // namespace
 
 int run_convert_command(const std::vector<std::string> &words) {
-    const std::vector<OptionSpec> specs = {{nullptr, "--to", true}, {"-o", "--output", true},
+    const std::vector<KnownOption> known = {{nullptr, "--to", true}, {"-o", "--output", true},
                                            {nullptr, "--overwrite", false}, {"-h", "--help", false}};
     std::vector<ParsedOption> options;
     std::vector<std::string> files;
     std::string error;
-    if (!parse_options(words, specs, options, files, error)) return usage_error(error, "convert");
+    if (!parse_options(words, known, options, files, error)) return usage_error(error, "convert");
     std::string to, output;
     bool overwrite = false;
     for (const ParsedOption &o : options) {

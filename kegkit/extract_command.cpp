@@ -281,14 +281,14 @@ int run_extract(const ExtractOptions &o) {
 }
 
 int run_extract_command(const std::vector<std::string> &words) {
-    const std::vector<OptionSpec> specs = {{"-r", "--revision", true}, {"-o", "--output", true},
+    const std::vector<KnownOption> known = {{"-r", "--revision", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false},  {nullptr, "--overwrite", false},
                                            {"-j", "--jobs", true},     {nullptr, "--only", true},
                                            {"-v", "--verbose", false}, {"-h", "--help", false}};
     std::vector<ParsedOption> options;
     ExtractOptions o;
     std::string error;
-    if (!parse_options(words, specs, options, o.archives, error)) return usage_error(error, "extract");
+    if (!parse_options(words, known, options, o.archives, error)) return usage_error(error, "extract");
     o.jobs = default_jobs();
     for (const ParsedOption &opt : options) {
         if (opt.name == "--help") {

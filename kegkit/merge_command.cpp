@@ -166,13 +166,13 @@ void merge_table(const MergeOptions &o) {
 }  // namespace
 
 int run_merge_command(const std::vector<std::string> &words) {
-    const std::vector<OptionSpec> specs = {{"-i", "--input", true}, {"-o", "--output", true},
+    const std::vector<KnownOption> known = {{"-i", "--input", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false}, {nullptr, "--cleanup", false},
                                            {"-j", "--jobs", true},    {"-h", "--help", false}};
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error;
-    if (!parse_options(words, specs, options, arguments, error)) return usage_error(error, "merge");
+    if (!parse_options(words, known, options, arguments, error)) return usage_error(error, "merge");
     MergeOptions o;
     o.jobs = default_jobs();
     bool output_given = false;

@@ -73,13 +73,13 @@ struct PackOptions {
 // status returned.
 int parse_pack_options(const std::vector<std::string> &words, const std::string &command, const char *help,
                        const char *input_kind, PackOptions &o, bool &done) {
-    const std::vector<OptionSpec> specs = {
+    const std::vector<KnownOption> known = {
         {"-r", "--revision", true}, {"-m", "--mode", true}, {"-o", "--output", true}, {"-h", "--help", false}};
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error;
     done = true;
-    if (!parse_options(words, specs, options, arguments, error)) return usage_error(error, command);
+    if (!parse_options(words, known, options, arguments, error)) return usage_error(error, command);
     for (const ParsedOption &opt : options) {
         if (opt.name == "--help") {
             std::fputs(help, stdout);
@@ -150,12 +150,12 @@ int run_events_command(const std::vector<std::string> &words) {
                                         : "events needs \"write\" or \"print\", not \"" + what + "\"",
                            "events");
     const bool write = what == "write";
-    std::vector<OptionSpec> specs = {{"-h", "--help", false}};
-    if (write) specs.push_back({"-o", "--output", true});
+    std::vector<KnownOption> known = {{"-h", "--help", false}};
+    if (write) known.push_back({"-o", "--output", true});
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error, output;
-    if (!parse_options(std::vector<std::string>(words.begin() + 1, words.end()), specs, options, arguments, error))
+    if (!parse_options(std::vector<std::string>(words.begin() + 1, words.end()), known, options, arguments, error))
         return usage_error(error, "events");
     for (const ParsedOption &opt : options) {
         if (opt.name == "--help") {

@@ -434,7 +434,7 @@ INSTANTIATE_TEST_SUITE_P(AllRevisions, Kegsplit, testing::ValuesIn(ALL_LAYOUTS),
                                                                              : "v213");
                          });
 
-// ---- revision-specific behaviour ----
+// ---- behaviour that differs from revision to revision ----
 
 TEST(Kegsplit213, StoredBitWinsOverRunLength) {
     TempDir dir;
