@@ -34,20 +34,6 @@ Bytes mixed_data(uint32_t seed, size_t size) {
 
 Bytes text_bytes(const std::string &text) { return Bytes(text.begin(), text.end()); }
 
-// A picture file's pixels as "rgba" bytes, top row first, read by the kit's
-// own BMP reader.
-Bytes bmp_rgba(const std::string &path) {
-    PixelBuffer p;
-    read_bmp(path, p, BMP_IN_EXPAND_PALETTE);
-    Bytes rgba;
-    for (uint32_t row = p.height; row-- > 0;) {
-        const uint8_t *px = p.pixels.get() + size_t{row} * p.stride;
-        for (uint32_t x = 0; x < p.width; ++x, px += p.bytes_per_pixel)
-            rgba.insert(rgba.end(), {px[2], px[1], px[0], p.bytes_per_pixel == 4 ? px[3] : uint8_t{255}});
-    }
-    return rgba;
-}
-
 // Changes a PNG file as an image editor would: `edit` gets the decoded picture.
 template <typename Edit>
 void edit_png(const std::string &path, Edit edit) {

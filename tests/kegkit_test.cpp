@@ -60,20 +60,6 @@ Bytes rich_archive(const ArchiveLayout &l) {
     return a;
 }
 
-// A picture file's pixels as "rgba" bytes, top row first, read by our own
-// reader (ImageMagick reads the alpha of a 32-bit BMP in its own way).
-Bytes bmp_rgba(const std::string &path) {
-    PixelBuffer p;
-    read_bmp(path, p, BMP_IN_EXPAND_PALETTE);
-    Bytes rgba;
-    for (uint32_t row = p.height; row-- > 0;) {
-        const uint8_t *px = p.pixels.get() + size_t{row} * p.stride;
-        for (uint32_t x = 0; x < p.width; ++x, px += p.bytes_per_pixel)
-            rgba.insert(rgba.end(), {px[2], px[1], px[0], p.bytes_per_pixel == 4 ? px[3] : uint8_t{255}});
-    }
-    return rgba;
-}
-
 class KegkitExtract : public testing::TestWithParam<const ArchiveLayout *> {
 protected:
     const ArchiveLayout &layout() const { return *GetParam(); }

@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "bmp.h"
 #include "decoders.h"
 
 namespace fs = std::filesystem;
@@ -338,3 +339,14 @@ ScopedChdir::ScopedChdir(const std::string &dir) {
 
 ScopedChdir::~ScopedChdir() { fs::current_path(previous); }
 
+Bytes bmp_rgba(const std::string &path) {
+    PixelBuffer p;
+    read_bmp(path, p, BMP_IN_EXPAND_PALETTE);
+    Bytes rgba;
+    for (uint32_t row = p.height; row-- > 0;) {
+        const uint8_t *px = p.pixels.get() + size_t{row} * p.stride;
+        for (uint32_t x = 0; x < p.width; ++x, px += p.bytes_per_pixel)
+            rgba.insert(rgba.end(), {px[2], px[1], px[0], p.bytes_per_pixel == 4 ? px[3] : uint8_t{255}});
+    }
+    return rgba;
+}

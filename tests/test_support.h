@@ -127,6 +127,9 @@ std::string kegkit_path();
 bool have_imagemagick();
 // The pixels of a picture file as ImageMagick reads them: "rgba" bytes.
 Bytes imagemagick_rgba(const std::string &path);
+// The same read by our own BMP reader (ImageMagick reads the alpha of a
+// 32-bit BMP in its own way).
+Bytes bmp_rgba(const std::string &path);
 
 // Whether the end-to-end tests run the Windows programs (under wine).
 bool testing_windows_build();
