@@ -48,14 +48,8 @@ bool open_temporary_output(OutputFile &out, const std::string &name, OutputError
     out.temporary = true;
     for (int attempt = 0; attempt < 100; ++attempt) {
         out.path = temporary_name_for(name);
-        out.tracked_slot = platform_track_temporary(out.path);
-        out.fd = platform_create_new(out.path);
-        if (out.fd != -1) break;
-        const int reason = errno;
-        platform_untrack_temporary(out.tracked_slot);
-        out.tracked_slot = -1;
-        errno = reason;
-        if (reason != EEXIST) break;  // a stale file of an earlier process with our number
+        out.fd = platform_create_temporary(out.path, out.tracked_slot);
+        if (out.fd != -1 || errno != EEXIST) break;  // EEXIST: a stale file of an earlier process with our number  // a stale file of an earlier process with our number
     }
     if (out.fd == -1) return fail(out, OUTPUT_OPEN, error);
     out.regular = true;

@@ -94,10 +94,13 @@ LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity);
 unsigned long platform_process_id();
 
 // Temporary files that an interrupted run (Ctrl-C, a kill signal, a closed
-// console) removes before it ends. Tracking returns a slot for untracking;
-// -1 when every slot is taken (the file is then only removed normally).
-// platform_remove_temporaries_on_interrupt installs the handler once.
-int platform_track_temporary(const std::string &path);
+// console) removes before it ends. platform_create_temporary creates a new
+// file as platform_create_new does and tracks it; `slot` is for untracking,
+// -1 when every slot is taken (the file is then only removed normally). A
+// thread that would create one while an interrupt's clean-up runs waits for
+// the end instead. platform_remove_temporaries_on_interrupt installs the
+// handler once.
+int platform_create_temporary(const std::string &path, int &slot);
 void platform_untrack_temporary(int slot);
 void platform_remove_temporaries_on_interrupt();
 

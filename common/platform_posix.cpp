@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <new>
 #include <vector>
 
@@ -211,14 +212,46 @@ LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity) {
 
 unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }
 
-int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
+namespace {
+
+constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+}  // namespace
+
+int platform_create_temporary(const std::string &path, int &slot) {
+    // The interrupts wait while this thread creates and tracks the file, so
+    // that the clean-up never runs here in the middle of it.
+    sigset_t interrupts, previous;
+    sigemptyset(&interrupts);
+    for (int s : INTERRUPTS) sigaddset(&interrupts, s);
+    pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
+    if (!temporary_registry::begin_creating()) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        for (;;) pause();  // the run is ending
+    }
+    slot = temporary_registry::track(path);
+    const int fd = platform_create_new(path);
+    const int reason = errno;
+    if (fd == -1) {
+        temporary_registry::untrack(slot);
+        slot = -1;
+    }
+    temporary_registry::end_creating();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = reason;
+    return fd;
+}
 
 void platform_untrack_temporary(int slot) { temporary_registry::untrack(slot); }
 
 namespace {
 
 void remove_temporaries_and_end(int signal_number) {
-    temporary_registry::remove_all([](const char *path) { ::unlink(path); });
+    temporary_registry::remove_all([](const char *path) { ::unlink(path); },
+                                   [] {
+                                       const timespec millisecond = {0, 1000000};
+                                       nanosleep(&millisecond, nullptr);
+                                   });
     // End as the signal would have ended the run, so callers see why.
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
@@ -227,7 +260,7 @@ void remove_temporaries_and_end(int signal_number) {
 }  // namespace
 
 void platform_remove_temporaries_on_interrupt() {
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int s : INTERRUPTS) {
         struct sigaction action = {};
         action.sa_handler = remove_temporaries_and_end;
         sigemptyset(&action.sa_mask);

@@ -172,7 +172,19 @@ LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity) {
 
 unsigned long platform_process_id() { return GetCurrentProcessId(); }
 
-int platform_track_temporary(const std::string &path) { return temporary_registry::track(path); }
+int platform_create_temporary(const std::string &path, int &slot) {
+    if (!temporary_registry::begin_creating()) Sleep(INFINITE);  // the run is ending
+    slot = temporary_registry::track(path);
+    const int fd = platform_create_new(path);
+    const int reason = errno;
+    if (fd == -1) {
+        temporary_registry::untrack(slot);
+        slot = -1;
+    }
+    temporary_registry::end_creating();
+    errno = reason;
+    return fd;
+}
 
 void platform_untrack_temporary(int slot) { temporary_registry::untrack(slot); }
 
@@ -181,7 +193,7 @@ namespace {
 // Runs on a thread of its own when the console is interrupted or closed;
 // returning FALSE lets the default handler end the process.
 BOOL WINAPI remove_temporaries(DWORD) {
-    temporary_registry::remove_all([](const char *path) { DeleteFileA(path); });
+    temporary_registry::remove_all([](const char *path) { DeleteFileA(path); }, [] { Sleep(1); });
     return FALSE;
 }
 

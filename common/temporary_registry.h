@@ -35,13 +35,33 @@ inline int track(const std::string &path) {
     return -1;
 }
 
+// Files on their way to being created and tracked. Once an interrupt's
+// clean-up has begun (`g_ending`), no creation starts, and the clean-up waits
+// for those under way: a file created just after its pass would outlive it.
+inline std::atomic<bool> g_ending{false};
+inline std::atomic<int> g_creating{0};
+
+// False when the clean-up has begun: the caller then creates nothing.
+inline bool begin_creating() {
+    g_creating.fetch_add(1);
+    if (!g_ending.load()) return true;
+    g_creating.fetch_sub(1);
+    return false;
+}
+
+inline void end_creating() { g_creating.fetch_sub(1); }
+
 inline void untrack(int slot) {
     if (slot >= 0 && slot < SLOTS) g_slots[slot].state.store(SLOT_FREE);
 }
 
 // Calls remove(path) for every tracked file; for the interrupt handler.
-template <typename Remove>
-void remove_all(Remove remove) {
+// Waits, calling pause() (a millisecond or so), for creations under way, but
+// not for ever: a thread stopped in the middle of one must not hang the end.
+template <typename Remove, typename Pause>
+void remove_all(Remove remove, Pause pause) {
+    g_ending.store(true);
+    for (int waited = 0; g_creating.load() > 0 && waited < 2000; ++waited) pause();
     for (Slot &slot : g_slots)
         if (slot.state.load() == SLOT_TRACKED) remove(slot.path);
 }

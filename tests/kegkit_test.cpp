@@ -3,6 +3,7 @@
 // ImageMagick reads them), for every revision and for one and two threads.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -287,6 +288,23 @@ std::string numbered(const char *prefix, int n) {
     return name;
 }
 
+// Starts kegkit in `folder` with standard error on `error_fd`; its process id.
+pid_t start_kegkit(const std::string &folder, const std::vector<std::string> &args, int error_fd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(error_fd, 2);
+        if (chdir(folder.c_str()) != 0) _exit(120);
+        std::vector<std::string> words = program_command(kegkit_path());
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char *> argv;
+        for (std::string &w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(121);
+    }
+    return pid;
+}
+
 TEST_F(Kegkit, InterruptedRunLeavesNoPartialFile) {
     if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
     std::vector<TestEntry> entries;
@@ -300,18 +318,7 @@ TEST_F(Kegkit, InterruptedRunLeavesNoPartialFile) {
         const std::string out = numbered("out", sig);
         int unread[2];
         ASSERT_EQ(pipe(unread), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(unread[1], 2);
-            if (chdir(dir.path.c_str()) != 0) _exit(120);
-            std::vector<std::string> words = program_command(kegkit_path());
-            for (const char *w : {"extract", "-j", "2", "-o", out.c_str(), "a.cgf"}) words.push_back(w);
-            std::vector<char *> argv;
-            for (std::string &w : words) argv.push_back(w.data());
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(121);
-        }
+        const pid_t pid = start_kegkit(dir.path, {"extract", "-j", "2", "-o", out, "a.cgf"}, unread[1]);
         close(unread[1]);
         for (int wait = 0; wait < 5000 && !file_exists(dir.file(out + "/p9.bmp")); ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -334,6 +341,32 @@ TEST_F(Kegkit, InterruptedRunLeavesNoPartialFile) {
         }
         EXPECT_EQ(whole, 10u);
     }
+}
+
+// Stopped while both workers create and write files: a file created while
+// the clean-up runs must not outlive it.
+TEST_F(Kegkit, InterruptWhileWorkersWriteLeavesNoTemporaryFile) {
+    if (testing_windows_build()) GTEST_SKIP() << "POSIX signals";
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 60; ++i) entries.push_back({numbered("p", i), false, 0, 0, make_bmp24(500, 400, i), PACK_STORED});
+    put("a.cgf", build_archive(LAYOUT_2_13, entries));
+    const int quiet = open("/dev/null", O_WRONLY);
+    for (int round = 0; round < 6; ++round) {
+        const int sig = round % 2 ? SIGINT : SIGTERM;
+        const std::string out = numbered("out", round);
+        const pid_t pid = start_kegkit(dir.path, {"extract", "-j", "2", "-o", out, "a.cgf"}, quiet);
+        for (int wait = 0; wait < 5000 && !file_exists(dir.file(out + "/p" + std::to_string(round) + ".bmp")); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFSIGNALED(status)) continue;  // it was done before the signal came
+        for (const std::string &name : list_tree(dir.file(out))) {
+            ASSERT_NE(name.substr(name.size() - 4), ".tmp") << "temporary file left: " << name;
+            EXPECT_EQ(get(out + "/" + name), entries[static_cast<size_t>(std::stoi(name.substr(1)))].data) << name;
+        }
+    }
+    close(quiet);
 }
 
 TEST_F(Kegkit, FullDiskEndsTheRunWithNothingCutShort) {
