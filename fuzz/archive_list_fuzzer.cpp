@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "archive_fit.h"
 #include "fuzz_support.h"
-#include "packing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;

@@ -7,7 +7,6 @@
 #include "cli.h"
 #include "file_util.h"
 #include "kegkit.h"
-#include "packing.h"
 #include "platform.h"
 
 namespace {

@@ -36,3 +36,8 @@ extern const ArchiveLayout *const ALL_LAYOUTS[3];
 const char *revision_of_layout(const ArchiveLayout &layout);
 // "2.11", "2.12", "2.13"; nullptr for another word.
 const ArchiveLayout *layout_for_revision(const std::string &word);
+
+// The listing of an archive: which revisions' layouts it fits, and a table
+// of its entries read with `layout` (or the first that fits, if null).
+// False with a one-line reason in `error` when `layout` does not fit.
+bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text, std::string &error);

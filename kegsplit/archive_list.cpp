@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "archive_fit.h"
-#include "packing.h"
 
 bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text,
               std::string &error) {

@@ -1,4 +1,4 @@
-// packing.h: building, listing and repacking .cgf archives and event tables.
+// packing.h: building and repacking .cgf archives, and event tables.
 // Every function returns false with a one-line reason in `error` on a fault;
 // none prints or ends the process.
 #pragma once
@@ -77,11 +77,7 @@ bool mask_png_to_bmp(const std::string &path, const std::vector<uint8_t> &png, c
 // refusal naming `path`.
 bool check_entry_size(const std::string &path, uint64_t size, const ArchiveLayout &layout, std::string &error);
 
-// ---- listing, event tables ----
-// The listing of an archive: which revisions' layouts it fits, and a table
-// of its entries read with `layout` (or the first that fits, if null).
-bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text, std::string &error);
-
+// ---- event tables ----
 // evinfo.bin from lines "EVENT BASE DELTA", and back.
 bool build_event_table(const std::string &list_text, std::vector<uint8_t> &table, std::string &error);
 bool print_event_table(const std::vector<uint8_t> &table, std::string &text, std::string &error);
