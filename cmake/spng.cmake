@@ -3,7 +3,7 @@
 # The static Windows programs and 32-bit Linux builds compile spng.c from
 # Debian's source package into the programs, with a static zlib: the cross
 # toolchain's (libz-mingw-w64-dev) or the 32-bit one (lib32z1-dev).
-# cmake/fetch_libspng.sh fetches the source into build-deps/.
+# The configure step fetches the source into build-deps/ (cmake/fetch_source.sh).
 #
 # KEGKIT_SPNG_SOURCE_DIR, the folder that holds spng.c, compiles libspng into
 # any build when set (the fuzzers use it to reach inside the decoder).
@@ -11,15 +11,9 @@ set(KEGKIT_SPNG_SOURCE_DIR "" CACHE PATH "Folder with libspng's spng.c, compiled
 
 if(WIN32 OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
   if(NOT KEGKIT_SPNG_SOURCE_DIR)
-    file(GLOB _spng_found "${PROJECT_SOURCE_DIR}/build-deps/libspng-*/spng/spng.c")
-    if(NOT _spng_found)
-      message(FATAL_ERROR "This build compiles libspng from source: run 'bash cmake/fetch_libspng.sh' first, "
-                          "or set KEGKIT_SPNG_SOURCE_DIR to the folder that holds spng.c")
-    endif()
-    list(SORT _spng_found)
-    list(GET _spng_found -1 _spng_c)
-    get_filename_component(_spng_dir "${_spng_c}" DIRECTORY)
-    set(KEGKIT_SPNG_SOURCE_DIR "${_spng_dir}" CACHE PATH "Folder with libspng's spng.c, compiled into the programs" FORCE)
+    include(fetch_source)
+    kegkit_source_dir(libspng _spng_root)
+    set(KEGKIT_SPNG_SOURCE_DIR "${_spng_root}/spng" CACHE PATH "Folder with libspng's spng.c, compiled into the programs" FORCE)
   endif()
   if(NOT EXISTS "${KEGKIT_SPNG_SOURCE_DIR}/spng.c" OR NOT EXISTS "${KEGKIT_SPNG_SOURCE_DIR}/spng.h")
     message(FATAL_ERROR "No spng.c and spng.h in KEGKIT_SPNG_SOURCE_DIR (${KEGKIT_SPNG_SOURCE_DIR})")

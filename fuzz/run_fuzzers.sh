@@ -12,7 +12,7 @@ harnesses=("$@")
                                     kegkit_extract png_read)
 
 # libspng compiled in, so that the fuzzer sees inside the PNG decoder too.
-spng=$(bash cmake/fetch_libspng.sh)
+spng=$(bash cmake/fetch_source.sh libspng)/spng
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKEGKIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKEGKIT_SPNG_SOURCE_DIR="$spng" >/dev/null
 cmake --build build-fuzz -j2 --target $(printf '%s_fuzzer ' "${harnesses[@]}") >/dev/null
