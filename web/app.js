@@ -226,8 +226,9 @@
         item.className = 'picture';
         item.dataset.path = path;
         const thumb = document.createElement('div');
-        thumb.className = 'thumb checker';
+        thumb.className = 'thumb';
         const img = document.createElement('img');
+        img.className = 'checker';
         img.alt = path;
         img.loading = 'lazy';
         img.decoding = 'async';
