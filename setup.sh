@@ -10,7 +10,7 @@ packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev im
 if [ "${1:-}" = --ci ]; then
   packages+=(clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
              libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev dpkg-dev
-             emscripten chromium chromium-driver python3-selenium)
+             emscripten chromium chromium-driver python3-selenium firefox-esr)
   # npm may come with a nodejs of another origin than Debian's npm package.
   command -v npm >/dev/null || packages+=(npm)
 fi

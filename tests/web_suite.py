@@ -11,13 +11,16 @@ and its ZIP) with the files of `kegkit extract --png` and `kegkit merge
 --png`, and every line it shows with kegkit's standard error. Chromium's
 proxy points at a closed port, its name lookups go nowhere and its
 background networking is off; its net log must show no request to any
-address but 127.0.0.1. Ends with "N passed, N failed".
+address but 127.0.0.1. Where Firefox is installed, the page from file:// is
+opened in it too (through its Marionette protocol, with its proxy at the same
+closed port). Ends with "N passed, N failed".
 """
 import argparse
 import functools
 import http.server
 import json
 import os
+import socket
 import re
 import shutil
 import subprocess
@@ -284,6 +287,98 @@ def test_revision_is_asked_for(b, native, inputs, url):
     check_equal(b.paths(), [], "an empty archive's files")
 
 
+class Marionette:
+    """Firefox's own remote protocol, as much as the test needs: JSON
+    messages, each preceded by its length and a colon."""
+
+    def __init__(self, profile, port):
+        prefs = {"marionette.port": port, "network.proxy.type": 1, "network.proxy.http": "127.0.0.1",
+                 "network.proxy.http_port": CLOSED_PORT, "network.proxy.share_proxy_settings": True,
+                 "network.proxy.ssl": "127.0.0.1", "network.proxy.ssl_port": CLOSED_PORT,
+                 "network.dns.disabled": True, "app.update.disabledForTesting": True,
+                 "toolkit.telemetry.server": "", "network.captive-portal-service.enabled": False}
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            f.writelines(f"user_pref({json.dumps(k)}, {json.dumps(v)});\n" for k, v in prefs.items())
+        self.process = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--no-remote", "--profile",
+                                         profile], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = time.time() + 60
+        while True:
+            try:
+                self.socket = socket.create_connection(("127.0.0.1", port))
+                break
+            except OSError:
+                if time.time() > end:
+                    raise
+                time.sleep(0.2)
+        self.pending = b""
+        self.next_id = 0
+        self.receive()  # its greeting
+        self.command("WebDriver:NewSession", {"capabilities": {}})
+
+    def receive(self):
+        while b":" not in self.pending:
+            self.pending += self.socket.recv(65536)
+        length, rest = self.pending.split(b":", 1)
+        while len(rest) < int(length):
+            rest += self.socket.recv(65536)
+        self.pending = rest[int(length):]
+        return json.loads(rest[:int(length)])
+
+    def command(self, name, params):
+        self.next_id += 1
+        data = json.dumps([0, self.next_id, name, params]).encode()
+        self.socket.sendall(str(len(data)).encode() + b":" + data)
+        _, _, error, result = self.receive()
+        if error:
+            raise Failure(f"Firefox: {name}: {error}")
+        return result
+
+    def script(self, text):
+        return self.command("WebDriver:ExecuteScript", {"script": text, "args": []})["value"]
+
+    def wait_state(self, states, seconds=120):
+        end = time.time() + seconds
+        while time.time() < end:
+            state = self.script("return document.body.dataset.state")
+            if state in states:
+                return state
+            time.sleep(0.1)
+        raise Failure(f"Firefox: the page is still {state!r} after {seconds} s")
+
+    def quit(self):
+        self.process.kill()
+        self.process.wait()
+
+
+def test_firefox_from_file(native, inputs, site, work):
+    """The page from file:// in Firefox: its worker, its module and its
+    gallery, every picture shown."""
+    pictures, lines, folder = native.extract(["demo.cgf"], inputs)
+    events, event_lines = native.merge("evinfo.bin", folder, inputs)
+    profile = os.path.join(work, "firefox")
+    os.makedirs(profile)
+    firefox = Marionette(profile, 2828 + os.getpid() % 1000)
+    try:
+        firefox.command("WebDriver:Navigate", {"url": "file://" + os.path.join(site, "index.html")})
+        firefox.wait_state(("ready",), 60)
+        found = firefox.command("WebDriver:FindElement", {"using": "css selector", "value": "#open"})["value"]
+        firefox.command("WebDriver:ElementSendKeys", {"id": next(iter(found.values())), "text": "\n".join(
+            os.path.join(inputs, n) for n in ("demo.cgf", "evinfo.bin"))})
+        firefox.wait_state(("done",))
+        check_equal(firefox.script("return [...document.querySelectorAll('.message')].map((e) => e.textContent)"),
+                    lines + event_lines, "Firefox: the lines")
+        check_equal(sorted(firefox.script("return [...document.querySelectorAll('[data-path]')].map((e) => e.dataset.path)")),
+                    sorted(list(pictures) + list(events)), "Firefox: the files")
+        firefox.script("document.querySelectorAll('img').forEach((i) => i.loading = 'eager')")
+        end = time.time() + 30
+        while not firefox.script("return [...document.images].every((i) => i.complete)") and time.time() < end:
+            time.sleep(0.1)
+        check_equal(firefox.script("return [...document.images].filter((i) => !i.naturalWidth).map((i) => i.alt)"),
+                    [], "Firefox: pictures it cannot show")
+    finally:
+        firefox.quit()
+
+
 TESTS = [test_three_revisions_at_once, test_events_and_pictures, test_damaged_and_hostile_archives,
          test_revision_is_asked_for]
 
@@ -363,6 +458,16 @@ def main():
     finally:
         browser.quit()
         server.shutdown()
+    if shutil.which("firefox-esr"):
+        try:
+            test_firefox_from_file(native, inputs, site, work)
+            print("ok      test_firefox_from_file (file)")
+            passed += 1
+        except Exception as e:  # noqa: BLE001
+            print(f"FAILED  test_firefox_from_file (file): {e}")
+            failed += 1
+    else:
+        print("skipped test_firefox_from_file: Firefox (firefox-esr) is not installed")
     hosts = leaks(browser.net_log)
     if hosts:
         print(f"FAILED  no request leaves 127.0.0.1: {sorted(hosts)[:10]}")
