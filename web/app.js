@@ -133,6 +133,7 @@
         if (!job) return finish();
         if (job.type === 'merge' && !session.extractedWhole) {
             addLine(`The events of ${job.file.name} are not merged: the archive was not extracted.`, 'notice');
+            worker.postMessage({type: 'forget'});  // the pictures it kept for the merge
             return runNext();
         }
         job.id = nextJobId++;
