@@ -3,12 +3,16 @@
 # the demo (apt-get as root, sudo otherwise). Fast when nothing is missing.
 #   ./setup.sh        what the README's two commands need
 #   ./setup.sh --ci   also what CI runs: clang's sanitizers and fuzzers, the
-#                     Windows cross-builds and wine, the 32-bit x86 build and qemu
+#                     Windows cross-builds and wine, the 32-bit x86 build and qemu,
+#                     the page's build (emscripten, npm) and its browser tests
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev imagemagick)
 if [ "${1:-}" = --ci ]; then
   packages+=(clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-             libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev dpkg-dev)
+             libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev dpkg-dev
+             emscripten chromium chromium-driver python3-selenium firefox-esr)
+  # npm may come with a nodejs of another origin than Debian's npm package.
+  command -v npm >/dev/null || packages+=(npm)
 fi
 missing=()
 for p in "${packages[@]}"; do

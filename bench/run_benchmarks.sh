@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every benchmark, on this machine, in one run: the decoder and compositing
 # benchmarks against their references, kegsplit on an archive of 200 MiB of
-# pictures, kegkit repack of them from BMP and from PNG, palimp on 500 events against ImageMagick doing the same merges,
+# pictures, the page on the same archive against kegkit, kegkit repack of them from BMP and from PNG, palimp on 500 events against ImageMagick doing the same merges,
 # the file search in a folder of 100 and of 20,000 files, and peak memory.
 # Results go to build/bench-results; bench/summarize.py prints the ratios.
 # The programs read and write in ${KEGKIT_BENCH_WORK:-build/bench-work}.
@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=${1:-}
 missing=()
-for p in cmake g++ libbenchmark-dev imagemagick lomiri-wallpapers time python3; do
+for p in cmake g++ libbenchmark-dev imagemagick lomiri-wallpapers time python3 emscripten chromium chromium-driver \
+  python3-selenium; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -46,6 +47,10 @@ python3 bench/time_runs.py "$out/kegkit-bmp.runs" --cwd "$work/k" --clean bmp --
 python3 bench/time_runs.py "$out/kegkit-png.runs" --cwd "$work/k" --clean png -- \
   "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf
 diff -r -q -x bench.cgf "$work/x" "$work/k/bmp" >/dev/null || { echo "kegkit's BMP files differ from kegsplit's" >&2; exit 1; }
+
+echo "== the page (headless Chromium) against kegkit extract --png -j 1, same archive"
+cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
+/usr/bin/python3 bench/web_bench.py "$out/web.txt" --site build-web/site --kegkit build/kegkit --archive "$work/x/bench.cgf"
 
 echo "== kegkit repack of the same pictures from BMP and from PNG"
 du -cb --apparent-size "$work/x"/*.bmp | tail -1 | awk '{print "picture_bytes", $1}' > "$out/repack.txt"

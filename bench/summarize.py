@@ -122,3 +122,10 @@ rb_seconds, _ = time_file("repack-bmp.time")
 rp_seconds, _ = time_file("repack-png.time")
 print(f"kegkit repack from PNG: {picture_bytes / rp_seconds / 1e6:.1f} MB/s of decoded pictures = "
       f"{rb_seconds / rp_seconds:.2f}x the same repack from BMP ({picture_bytes / rb_seconds / 1e6:.1f} MB/s)")
+
+web = dict(zip(*[iter(open(f"{out}/web.txt").read().split())] * 2)) if __import__("os").path.exists(f"{out}/web.txt") else None
+if web:
+    print(f"the page (headless Chromium) against kegkit extract --png -j 1: {float(web['ratio']):.2f}x the time "
+          f"({web['page_seconds']} s against {web['native_seconds']} s); page's JavaScript heap "
+          f"{int(web['page_js_heap_bytes']) / 2**20:.1f} MiB, worker's WebAssembly memory "
+          f"{int(web['worker_wasm_bytes']) / 2**20:.1f} MiB, files held {int(web['page_file_bytes']) / 2**20:.1f} MiB")

@@ -3,13 +3,14 @@
 # The static Windows programs and 32-bit Linux builds compile spng.c from
 # Debian's source package into the programs, with a static zlib: the cross
 # toolchain's (libz-mingw-w64-dev) or the 32-bit one (lib32z1-dev).
-# The configure step fetches the source into build-deps/ (cmake/fetch_source.sh).
+# The browser build compiles zlib from Debian's source too (zlib_source.cmake).
+# The configure step fetches the sources into build-deps/ (cmake/fetch_source.sh).
 #
 # KEGKIT_SPNG_SOURCE_DIR, the folder that holds spng.c, compiles libspng into
 # any build when set (the fuzzers use it to reach inside the decoder).
 set(KEGKIT_SPNG_SOURCE_DIR "" CACHE PATH "Folder with libspng's spng.c, compiled into the programs")
 
-if(WIN32 OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
+if(WIN32 OR EMSCRIPTEN OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
   if(NOT KEGKIT_SPNG_SOURCE_DIR)
     include(fetch_source)
     kegkit_source_dir(libspng _spng_root)
@@ -24,13 +25,19 @@ if(WIN32 OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
     message(FATAL_ERROR "The C compiler (for spng.c) targets another word size than the C++ compiler: "
                         "give CMAKE_C_FLAGS the same -m32 as CMAKE_CXX_FLAGS")
   endif()
-  # Static zlib, so that the programs need no library of their own.
-  find_path(KEGKIT_ZLIB_INCLUDE_DIR zlib.h)
-  set(_zlib_hints)
-  if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(_zlib_hints /usr/lib32)
+  if(EMSCRIPTEN)
+    include(zlib_source)
+    set(KEGKIT_ZLIB_INCLUDE_DIR "${_zlib_root}")
+    set(KEGKIT_ZLIB_LIBRARY kegkit_zlib)
+  else()
+    # Static zlib, so that the programs need no library of their own.
+    find_path(KEGKIT_ZLIB_INCLUDE_DIR zlib.h)
+    set(_zlib_hints)
+    if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(_zlib_hints /usr/lib32)
+    endif()
+    find_library(KEGKIT_ZLIB_LIBRARY NAMES libz.a z HINTS ${_zlib_hints})
   endif()
-  find_library(KEGKIT_ZLIB_LIBRARY NAMES libz.a z HINTS ${_zlib_hints})
   if(NOT KEGKIT_ZLIB_INCLUDE_DIR OR NOT KEGKIT_ZLIB_LIBRARY)
     message(FATAL_ERROR "No zlib for this target: install libz-mingw-w64-dev (Windows) or lib32z1-dev (32-bit Linux)")
   endif()
@@ -39,7 +46,10 @@ if(WIN32 OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
   target_compile_definitions(kegkit_spng PUBLIC SPNG_STATIC)
   target_include_directories(kegkit_spng SYSTEM PUBLIC "${KEGKIT_SPNG_SOURCE_DIR}" "${KEGKIT_ZLIB_INCLUDE_DIR}")
   target_link_libraries(kegkit_spng PUBLIC "${KEGKIT_ZLIB_LIBRARY}")
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(EMSCRIPTEN)
+    # WebAssembly: its plain C filters (it has no SIMD code for it).
+    target_compile_definitions(kegkit_spng PRIVATE SPNG_DISABLE_OPT)
+  elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # Its SSE2 filters; on 32-bit x86 the intrinsics headers need SSE2 enabled.
     target_compile_options(kegkit_spng PRIVATE -msse2)
   endif()

@@ -1,4 +1,6 @@
-// platform_posix.cpp: the platform layer for Linux and other POSIX systems.
+// platform_posix.cpp: the platform layer for Linux and other POSIX systems,
+// and for the browser (emscripten), which has no terminal, no signals and no
+// huge pages: there those calls do nothing.
 #include "platform.h"
 
 #include <cerrno>
@@ -154,7 +156,12 @@ bool platform_same_file(const std::string &a, const std::string &b) {
 
 bool platform_make_folder(const std::string &path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
+#if defined(__EMSCRIPTEN__)
+// The page reads standard error line by line: no progress line for it.
+bool platform_is_terminal(int) { return false; }
+#else
 bool platform_is_terminal(int fd) { return ::isatty(fd) == 1; }
+#endif
 
 // A terminal here outlives the programs it runs.
 bool platform_console_is_ours_alone() { return false; }
@@ -184,7 +191,7 @@ void LargeBufferFree::operator()(uint8_t *block) const {
 #define KIT_MAP_LARGE_BUFFERS 0
 #endif
 #endif
-#if !defined(KIT_MAP_LARGE_BUFFERS) && defined(MADV_HUGEPAGE)
+#if !defined(KIT_MAP_LARGE_BUFFERS) && defined(MADV_HUGEPAGE) && !defined(__EMSCRIPTEN__)
 #define KIT_MAP_LARGE_BUFFERS 1
 #endif
 
@@ -212,6 +219,17 @@ LargeBuffer platform_allocate_large_buffer(size_t size, size_t &capacity) {
 
 unsigned long platform_process_id() { return static_cast<unsigned long>(::getpid()); }
 
+#if defined(__EMSCRIPTEN__)
+// No signal interrupts a run in the browser: nothing to track.
+int platform_create_temporary(const std::string &path, int &slot) {
+    slot = -1;
+    return platform_create_new(path);
+}
+
+void platform_untrack_temporary(int) {}
+
+void platform_remove_temporaries_on_interrupt() {}
+#else
 namespace {
 
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
@@ -267,6 +285,7 @@ void platform_remove_temporaries_on_interrupt() {
         sigaction(s, &action, nullptr);
     }
 }
+#endif
 
 std::string platform_error_text(int error) { return std::strerror(error); }
 

@@ -31,7 +31,8 @@ const char EXTRACT_HELP[] =
     "\n"
     "options:\n"
     "  -r, --revision 2.11|2.12|2.13  the archive's revision (found by itself when it is\n"
-    "                                 the only one the archive fits)\n"
+    "                                 the only one the archive fits, or the one that reads\n"
+    "                                 the most entries of a damaged archive)\n"
     "  -o, --output DIR               the folder to write into (default: a folder named\n"
     "                                 after the archive; with several archives, DIR/NAME)\n"
     "      --png                      write PNG files instead of BMP files\n"
@@ -58,32 +59,40 @@ struct ArchiveCounts {
 
 std::string error_text(int error) { return platform_error_text(error); }
 
-std::string archive_stem(const std::string &path) {
-    const std::string stem = get_file_stem(path, true);
-    return stem.empty() || stem == file_name_of(path) ? stem + "_files" : stem;
+std::string revision_list(const std::vector<const ArchiveLayout *> &layouts) {
+    std::string names;
+    for (size_t i = 0; i < layouts.size(); ++i)
+        names += std::string(i == 0 ? "" : i + 1 == layouts.size() ? " and " : ", ") + revision_of_layout(*layouts[i]);
+    return names;
 }
 
-// The archive's layout: the one given, or the only one it fits.
+// The archive's layout: the one given, the only one it fits, or for a
+// damaged archive the one under which strictly the most entries are
+// readable (the others then get their skip lines from the walk).
 const ArchiveLayout *choose_layout(const std::string &path, const ExtractOptions &o, Progress &progress) {
     if (o.layout) return o.layout;
     const int fd = platform_open(path, OPEN_READ_FLAGS, 0);
     if (fd == -1) throw InputFailure("cannot open " + path + " (" + error_text(errno) + ")");
+    const ScopedFile file(fd);
     const int64_t size = platform_file_size(fd);
-    std::vector<const ArchiveLayout *> fits;
-    for (const ArchiveLayout *layout : ALL_LAYOUTS)
-        if (size >= 0 && archive_fits(read_from_file(fd), static_cast<uint64_t>(size), *layout, nullptr))
-            fits.push_back(layout);
-    platform_close(fd);
-    if (fits.size() == 1) {
-        if (o.verbose) say(progress, path + ": revision " + revision_of_layout(*fits[0]));
-        return fits[0];
+    LayoutChoice choice;
+    if (size >= 0) choice = choose_archive_layout(read_from_file(fd), static_cast<uint64_t>(size));
+    const LayoutFit &fit = choice.fit;
+    const bool whole = fit.readable == fit.count;
+    if (choice.layout) {
+        if (o.verbose)
+            say(progress, path + ": revision " + revision_of_layout(*choice.layout) +
+                              (whole ? ""
+                                     : " (" + std::to_string(fit.readable) + " of its " + std::to_string(fit.count) +
+                                           " entries readable)"));
+        return choice.layout;
     }
-    if (fits.empty())
+    if (choice.best.empty())
         throw InputFailure(path + " fits none of the revisions 2.11, 2.12 and 2.13; give one with -r");
-    std::string names;
-    for (size_t i = 0; i < fits.size(); ++i)
-        names += std::string(i == 0 ? "" : i + 1 == fits.size() ? " and " : ", ") + revision_of_layout(*fits[i]);
-    throw InputFailure(path + " fits revisions " + names + "; choose one with -r");
+    if (whole) throw InputFailure(path + " fits revisions " + revision_list(choice.best) + "; choose one with -r");
+    throw InputFailure(path + ": revisions " + revision_list(choice.best) + " each read " +
+                       std::to_string(fit.readable) + " of its " + std::to_string(fit.count) +
+                       " entries; choose one with -r");
 }
 
 bool selected(const ExtractOptions &o, const std::string &stored_name) {
@@ -252,6 +261,11 @@ void extract_one(const std::string &path, const std::string &folder, ExtractRun 
 
 }  // namespace
 
+std::string archive_folder_name(const std::string &path) {
+    const std::string stem = get_file_stem(path, true);
+    return stem.empty() || stem == file_name_of(path) ? stem + "_files" : stem;
+}
+
 int run_extract(const ExtractOptions &o) {
     ExtractRun run;
     run.options = &o;
@@ -259,9 +273,9 @@ int run_extract(const ExtractOptions &o) {
     int status = STATUS_OK;
     for (const std::string &path : o.archives) {
         std::string folder;
-        if (o.beside_archive) folder = join_path(folder_of(path), archive_stem(path));
-        else if (o.output.empty()) folder = archive_stem(path);
-        else folder = o.archives.size() > 1 ? join_path(o.output, archive_stem(path)) : o.output;
+        if (o.beside_archive) folder = join_path(folder_of(path), archive_folder_name(path));
+        else if (o.output.empty()) folder = archive_folder_name(path);
+        else folder = o.archives.size() > 1 ? join_path(o.output, archive_folder_name(path)) : o.output;
         try {
             extract_one(path, folder, run);
         } catch (const InputFailure &failure) {

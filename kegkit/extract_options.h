@@ -18,5 +18,10 @@ struct ExtractOptions {
     std::vector<std::string> archives;
 };
 
+// The folder an archive's files go into when no -o names it, and its name
+// inside -o DIR when several archives are extracted: the archive's name
+// without its extension (with "_files" added where that leaves it unchanged).
+std::string archive_folder_name(const std::string &archive_path);
+
 // Extracts every archive; returns the exit status.
 int run_extract(const ExtractOptions &options);

@@ -1,5 +1,6 @@
 #include "ordered_pool.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -56,7 +57,14 @@ bool commit_some(OrderedPool &pool, std::unique_lock<std::mutex> &guard) {
 
 }  // namespace
 
-OrderedPool::OrderedPool(unsigned threads) : thread_count(threads < 1 ? 1 : threads) {
+// Without threads (the browser build has none) all work runs on the caller's thread.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr unsigned MAX_THREADS = 1;
+#else
+constexpr unsigned MAX_THREADS = 256;
+#endif
+
+OrderedPool::OrderedPool(unsigned threads) : thread_count(std::clamp(threads, 1u, MAX_THREADS)) {
     max_in_flight = thread_count + 1;
     max_uncommitted = 4 * uint64_t{thread_count} + 4;
     if (thread_count > 1)

@@ -1,7 +1,9 @@
 // archive_fit.h: which revisions' layouts an archive fits, for archives that
-// carry no revision mark. An archive fits a layout when every entry's
-// framing lies inside the file and every entry's decoded data starts with
-// "BM", as every picture and mask does.
+// carry no revision mark. An entry is readable under a layout when its
+// framing lies inside the file and its decoded data starts with "BM", as
+// every picture and mask does; an archive fits a layout when every entry is.
+// A damaged archive (cut short, an entry written over) fits none, and is
+// read with the layout under which the most entries are readable.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,31 @@ struct ListedEntry {
 // `layout`; fills `entries` (when given) with what it read.
 bool archive_fits(const ReadAt &read_at, uint64_t file_size, const ArchiveLayout &layout,
                   std::vector<ListedEntry> *entries);
+
+// How many entries of an archive are readable under a layout. The count is
+// exact when it reaches `needed`; below that the count may stop early, once
+// it can no longer reach it.
+struct LayoutFit {
+    const ArchiveLayout *layout = nullptr;
+    bool table_inside = false;  // the count and the entry table lie inside the file
+    uint32_t count = 0;         // entries in the table
+    uint32_t readable = 0;
+};
+LayoutFit measure_layout_fit(const ReadAt &read_at, uint64_t file_size, const ArchiveLayout &layout,
+                             uint32_t needed = 0);
+
+// The layout to read an archive with: of the layouts whose table lies inside
+// the file and that read at least one entry (or the table is empty), the one
+// that reads the most entries, when it reads strictly more than every other.
+// Otherwise `layout` is null and `best` holds the layouts that tie for the
+// most, or nothing when none reads an entry. (Every layout counts the same
+// entries, so layouts that tie either all fit or all do not.)
+struct LayoutChoice {
+    const ArchiveLayout *layout = nullptr;
+    LayoutFit fit;  // the chosen layout's, or that of the best layouts when they tie
+    std::vector<const ArchiveLayout *> best;
+};
+LayoutChoice choose_archive_layout(const ReadAt &read_at, uint64_t file_size);
 
 // The layouts of 2.11, 2.12 and 2.13, in this order, and their names.
 extern const ArchiveLayout *const ALL_LAYOUTS[3];

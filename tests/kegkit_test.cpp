@@ -128,6 +128,27 @@ TEST_P(KegkitExtract, PngHoldsTheSamePixels) {
     }
 }
 
+// A download cut short and an entry that is no BMP: no layout fits, and the
+// one that reads the most entries is taken, with kegsplit's lines for the rest.
+TEST_P(KegkitExtract, DamagedArchiveIsReadAsTheLayoutThatReadsMostOfIt) {
+    std::vector<TestEntry> e = rich_entries(layout());
+    e.insert(e.begin() + 1, {"notbmp", false, 0, 0, Bytes{'X', 'Y', 1, 2, 3, 4}, PACK_LZSS_LITERALS});
+    Bytes archive = build_archive(layout(), e);
+    archive.resize(archive.size() - 10);  // the first entry's data comes last in the file
+    write_file_bytes(dir.file("a.cgf"), archive);
+    const RunResult given = kegkit({"extract", "--png", "-r", revision_of(layout()), "-o", "given", "a.cgf"});
+    const RunResult found = kegkit({"extract", "--png", "-v", "-o", "found", "a.cgf"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(given.err.find("bg01.bmp: truncated entry (skipped)\n"), std::string::npos) << given.err;
+    EXPECT_EQ(found.err, "a.cgf: revision " + revision_of(layout()) + " (" + std::to_string(e.size() - 2) + " of its " +
+                             std::to_string(e.size()) + " entries readable)\n" + given.err);
+    const std::vector<std::string> files = list_tree(dir.file("given"));
+    EXPECT_GE(files.size(), 9u);
+    ASSERT_EQ(list_tree(dir.file("found")), files);
+    for (const std::string &f : files)
+        EXPECT_EQ(read_file_bytes(dir.file("found/" + f)), read_file_bytes(dir.file("given/" + f))) << f;
+}
+
 INSTANTIATE_TEST_SUITE_P(AllRevisions, KegkitExtract, testing::ValuesIn(LAYOUTS),
                          [](const testing::TestParamInfo<const ArchiveLayout *> &info) {
                              std::string r = revision_of(*info.param);
@@ -193,6 +214,30 @@ TEST_F(Kegkit, RevisionIsFoundOrAskedFor) {
     r = kegkit({"extract", "-r", "2.11", "-o", "t", "short.cgf"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "kegkit: short.cgf: truncated entry table\n");
+}
+
+// Layouts that read equally many entries of a damaged archive: kegkit asks.
+TEST_F(Kegkit, DamagedArchiveThatTwoLayoutsReadAlikeIsAskedAbout) {
+    // One entry framed as 2.11 frames it, one as 2.13 does; each reads one.
+    const Bytes a = build_archive(LAYOUT_2_11, {{"a.bmp", false, 0, 0, make_bmp24(3, 3, 1), PACK_LZSS}});
+    const Bytes b = build_archive(LAYOUT_2_13, {{"b.bmp", false, 0, 0, make_bmp24(3, 3, 2), PACK_STORED}});
+    Bytes both(4 + 2 * 20, 0);
+    put_le32(both, 0, 2);
+    std::copy(a.begin() + 4, a.begin() + 24, both.begin() + 4);
+    std::copy(b.begin() + 4, b.begin() + 24, both.begin() + 24);
+    put_le32(both, 20, static_cast<uint32_t>(both.size()));
+    put_le32(both, 40, static_cast<uint32_t>(both.size() + a.size() - 24));
+    both.insert(both.end(), a.begin() + 24, a.end());
+    both.insert(both.end(), b.begin() + 24, b.end());
+    put("two.cgf", both);
+    RunResult r = kegkit({"extract", "two.cgf"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kegkit: two.cgf: revisions 2.11 and 2.13 each read 1 of its 2 entries; choose one with -r\n");
+    EXPECT_FALSE(file_exists(dir.file("two")));
+    r = kegkit({"extract", "-r", "2.13", "two.cgf"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "a.bmp: truncated entry (skipped)\n");
+    EXPECT_EQ(get("two/b.bmp"), make_bmp24(3, 3, 2));
 }
 
 TEST_F(Kegkit, CommandLine) {

@@ -1,0 +1,178 @@
+// worker.js: the page's worker, appended to the module's glue and its wasm
+// (make_site.js).
+// It runs kegkit's own commands (kegweb.cpp) on the files the page hands it
+// and hands back what kegkit does:
+//   {type: 'message', text}         a line kegkit printed on standard error
+//   {type: 'file', path, bytes}     a file kegkit put in place, its path as in
+//                                   the ZIP (the bytes are transferred)
+//   {type: 'progress', done, total} bytes of the archive read so far
+//   {type: 'done', id, status, choices, heap}
+//   {type: 'ready'}, {type: 'crashed', text}
+// Archives are mounted read-only with WORKERFS, which reads slices of the
+// File as the walk asks for them: nothing is copied whole. Each file kegkit
+// puts in place is read once, sent, and removed, so that memory stays
+// bounded; only a merge's pictures stay until the merge has read them.
+'use strict';
+
+const PICTURES = '/out/pictures';  // kegkit extract -o; ZIP paths are relative to it
+const EVENTS = '/out/events';      // kegkit merge -o; "events/" in the ZIP
+const EIO = 29;                    // emscripten's errno for an I/O error
+
+let kit = null;
+let keepPictures = false;  // a merge follows: the pictures stay until it is done
+let mounts = 0;
+let bytesRead = 0;
+let bytesTotal = 0;
+let lastProgress = 0;
+
+function post(message, transfer) {
+    self.postMessage(message, transfer || []);
+}
+
+function progress(force) {
+    const now = Date.now();
+    if (!force && now - lastProgress < 100) return;
+    lastProgress = now;
+    post({type: 'progress', done: Math.min(bytesRead, bytesTotal), total: bytesTotal});
+}
+
+// Files are put in place by renaming them from their temporary names.
+function placed(FS, path) {
+    let relative;
+    if (path.startsWith(PICTURES + '/')) relative = path.slice(PICTURES.length + 1);
+    else if (path.startsWith(EVENTS + '/')) relative = 'events/' + path.slice(EVENTS.length + 1);
+    else return;
+    const bytes = FS.readFile(path);
+    if (!keepPictures || relative.startsWith('events/')) FS.unlink(path);
+    post({type: 'file', path: relative, bytes: bytes}, [bytes.buffer]);
+}
+
+function removeTree(FS, path) {
+    if (!FS.analyzePath(path).exists) return;
+    for (const name of FS.readdir(path)) {
+        if (name === '.' || name === '..') continue;
+        const child = path + '/' + name;
+        if (FS.isDir(FS.lstat(child).mode)) removeTree(FS, child);
+        else FS.unlink(child);
+    }
+    FS.rmdir(path);
+}
+
+function setUp(module) {
+    const FS = module.FS;
+    const WORKERFS = FS.filesystems.WORKERFS;
+    FS.mkdir('/in');
+    FS.mkdir('/out');
+    const rename = FS.rename;
+    FS.rename = function (from, to) {
+        rename.call(FS, from, to);
+        placed(FS, to);
+    };
+    // A File that can no longer be read (changed or removed meanwhile) is an
+    // I/O error for kegkit, not an exception through its stack.
+    const read = WORKERFS.stream_ops.read;
+    WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
+        let n;
+        try {
+            n = read.call(this, stream, buffer, offset, length, position);
+        } catch (e) {
+            if (e instanceof FS.ErrnoError) throw e;
+            throw new FS.ErrnoError(EIO);
+        }
+        bytesRead += n;
+        progress(false);
+        return n;
+    };
+}
+
+// Runs `command` with `file` mounted in a folder of its own, which is the
+// current one, so that kegkit names the file as the user knows it.
+function withMounted(file, command) {
+    const FS = kit.FS;
+    const folder = '/in/' + mounts++;
+    FS.mkdir(folder);
+    FS.mount(FS.filesystems.WORKERFS, {files: [file]}, folder);
+    FS.chdir(folder);
+    try {
+        return command(file.name);
+    } finally {
+        FS.chdir('/');
+        FS.unmount(folder);
+        FS.rmdir(folder);
+    }
+}
+
+function extract(job) {
+    bytesRead = 0;
+    bytesTotal = job.file.size;
+    keepPictures = job.keep;
+    progress(true);
+    let choices = [];
+    const status = withMounted(job.file, (name) => {
+        const s = kit.ccall('kegweb_extract', 'number', ['string', 'string', 'number', 'string'],
+                            [name, PICTURES, job.several ? 1 : 0, job.revision || '']);
+        if (s !== 0 && !job.revision)
+            choices = kit.ccall('kegweb_revision_choices', 'string', ['string'], [name]).split(' ').filter(Boolean);
+        return s;
+    });
+    if (!keepPictures) removeTree(kit.FS, PICTURES);
+    bytesRead = bytesTotal;
+    progress(true);
+    return {status: status, choices: choices};
+}
+
+function merge(job) {
+    const FS = kit.FS;
+    keepPictures = false;
+    if (!FS.analyzePath(PICTURES).exists) FS.mkdir(PICTURES);
+    try {
+        const status = withMounted(job.file, (name) =>
+            kit.ccall('kegweb_merge', 'number', ['string', 'string', 'string'], [name, PICTURES, EVENTS]));
+        return {status: status, choices: []};
+    } finally {
+        removeTree(FS, PICTURES);
+        removeTree(FS, EVENTS);
+    }
+}
+
+function forget() {
+    keepPictures = false;
+    removeTree(kit.FS, PICTURES);
+}
+
+self.onmessage = (event) => {
+    const job = event.data;
+    if (job.type === 'forget') {
+        forget();
+        return;
+    }
+    let result;
+    try {
+        result = job.type === 'merge' ? merge(job) : extract(job);
+    } catch (e) {
+        // The module is no longer to be trusted: the page starts a new worker.
+        post({type: 'crashed', id: job.id, text: String(e && e.message ? e.message : e)});
+        return;
+    }
+    post({type: 'done', id: job.id, status: result.status, choices: result.choices, heap: kit.HEAP8.length});
+};
+
+// The wasm is given to the module, which then fetches nothing.
+function wasmBytes() {
+    const text = atob(KEGWEB_WASM);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    return bytes;
+}
+
+createKegweb({
+    wasmBinary: wasmBytes(),
+    print: (line) => post({type: 'message', text: line}),
+    printErr: (line) => post({type: 'message', text: line}),
+}).then(
+    (module) => {
+        kit = module;
+        setUp(module);
+        post({type: 'ready'});
+    },
+    (e) => post({type: 'crashed', text: String(e && e.message ? e.message : e)}));
