@@ -278,6 +278,32 @@ TEST_F(Kegkit, ConvertsBothWaysWithoutLoss) {
     EXPECT_EQ(r.err, "kept 1 existing file (--overwrite replaces them)\n");
 }
 
+// Only a picture this kit reads is passed over as being in the target format
+// already; anything else is refused by name, whichever way --to points.
+TEST_F(Kegkit, ConvertRefusesWhatIsNoPicture) {
+    put("empty.bmp", {});
+    put("text.png", Bytes{'h', 'e', 'l', 'l', 'o'});
+    Bytes cut_png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    put("cut.png", cut_png);
+    Bytes rle = make_bmp24(4, 4, 1);
+    put_le32(rle, 30, 1);  // run-length compressed: a BMP file the reader does not take
+    put("rle.bmp", rle);
+    for (const char *to : {"bmp", "png"}) {
+        const RunResult r = kegkit({"convert", "--to", to, "empty.bmp", "text.png", "cut.png", "rle.bmp"});
+        EXPECT_EQ(r.status, 1);
+        // The PNG library's own reason for the cut file stands between the name and the note.
+        const size_t cut = r.err.find("kegkit: cut.png: "), cut_end = r.err.find(" (not converted)\n", cut);
+        ASSERT_NE(cut_end, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(0, cut) + r.err.substr(cut_end),
+                  "kegkit: empty.bmp: empty file (not converted)\n"
+                  "kegkit: text.png: neither a PNG nor a BMP file (not converted)\n"
+                  " (not converted)\n"
+                  "kegkit: rle.bmp: compressed BMP (not converted)\n")
+            << to;
+    }
+    EXPECT_EQ(list_tree(dir.path), (std::vector<std::string>{"cut.png", "empty.bmp", "rle.bmp", "text.png"}));
+}
+
 // A run stopped part-way: every file under its final name is whole, and a
 // run that was asked to stop removes its temporary files. The run is held
 // in the middle by a standard error that nobody reads: its skip lines fill
