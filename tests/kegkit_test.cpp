@@ -1,15 +1,15 @@
 // kegkit end to end: its files and messages against the classic programs'
 // on the same inputs, byte for byte in BMP and pixel for pixel in PNG (as
 // ImageMagick reads them), for every revision and for one and two threads.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
 #include "bmp.h"
@@ -227,6 +227,14 @@ TEST_F(Kegkit, CommandLine) {
     RunResult r = kegkit({});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("usage: kegkit", 0), 0u);
+    // The project's version, and the commit where the build has one.
+    EXPECT_TRUE(std::regex_match(KEGKIT_VERSION_LINE, std::regex(R"(kegkit \d+\.\d+( \(commit [0-9a-f]{12}\))?)")));
+    for (const char *option : {"--version", "-V"}) {
+        r = kegkit({option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, KEGKIT_VERSION_LINE "\n");
+        EXPECT_EQ(r.err, "");
+    }
     // "--" ends the options: a file named like one is an archive.
     put("-r.cgf", build_archive(LAYOUT_2_13, {{"bg.bmp", false, 0, 0, make_bmp24(2, 2, 1), PACK_LZSS}}));
     r = kegkit({"extract", "--", "-r.cgf"});
