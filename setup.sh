@@ -15,7 +15,7 @@ as_root() {
 if [ "${1:-}" = --ci ]; then
   packages+=(clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
              libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev lintian
-             wine32:i386 libc6:i386 libstdc++6:i386)
+             wine32:i386 libc6:i386 libstdc++6:i386 zlib1g:i386)
   # wine32 and the libraries of the i386 package come from the i386 architecture.
   dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
 fi

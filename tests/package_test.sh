@@ -33,6 +33,8 @@ deb=$(echo "$tmp"/cpack/*.deb)
 expect "package file" "${deb##*/}" "kegkit_$(dpkg-deb -f "$deb" Version)_$(dpkg-deb -f "$deb" Architecture).deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "dependencies not worked out: \"$depends\""
+# The architecture's own libraries, not the 32-bit copies of a 64-bit system.
+[[ $depends != *lib32* && $depends != *-i386* ]] || fail "dependencies of another architecture: \"$depends\""
 
 root=$tmp/root
 dpkg -x "$deb" "$root"
