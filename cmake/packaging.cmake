@@ -52,30 +52,15 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-else()
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   include(GNUInstallDirs)
   install(TARGETS ${KEGKIT_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES packaging/bash-completion/kegkit DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
-  # Pages and changelog dated by the commit where there is one, so that a
-  # build of the same source makes the same files.
-  set(_date_env "")
-  if(KEGKIT_COMMIT_TIME)
-    set(_date_env SOURCE_DATE_EPOCH=${KEGKIT_COMMIT_TIME})
-  endif()
-  set(_man ${CMAKE_BINARY_DIR}/man)
-  file(GLOB _page_sources CONFIGURE_DEPENDS ${_packaging}/man/*)
-  add_custom_command(
-    OUTPUT ${_man}/pages.stamp
-    COMMAND ${CMAKE_COMMAND} -E env ${_date_env} bash ${_packaging}/man/make_pages.sh ${PROJECT_SOURCE_DIR}
-            ${CMAKE_BINARY_DIR} ${_man} ${CMAKE_CROSSCOMPILING_EMULATOR}
-    COMMAND ${CMAKE_COMMAND} -E touch ${_man}/pages.stamp
-    DEPENDS ${KEGKIT_PROGRAMS} ${_page_sources}
-    COMMENT "Manual pages from the programs' --help"
-    VERBATIM)
-  # The Debian copyright file, with the notices of what the programs contain.
+  # The Debian copyright file, with the notices of what the programs
+  # contain, and the changelog as Debian wants it (gzip -9n).
   file(READ ${_packaging}/debian/copyright _copyright)
   if(_notices)
     string(APPEND _copyright "\n${_notices}")
@@ -86,8 +71,33 @@ else()
     COMMAND sh -c "gzip -9n < '${_packaging}/debian/changelog' > '${CMAKE_BINARY_DIR}/packaging/changelog.gz'"
     DEPENDS ${_packaging}/debian/changelog
     VERBATIM)
-  add_custom_target(manual_pages ALL DEPENDS ${_man}/pages.stamp ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
-  install(DIRECTORY ${_man}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 FILES_MATCHING PATTERN "*.1.gz")
+  set(_shared_docs ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+
+  # The pages, rendered again whenever a program changes; dated by the
+  # commit where there is one, so that a build of the same source makes the
+  # same pages.
+  find_program(KEGKIT_HELP2MAN help2man)
+  if(KEGKIT_HELP2MAN)
+    set(_date_env "")
+    if(KEGKIT_COMMIT_TIME)
+      set(_date_env SOURCE_DATE_EPOCH=${KEGKIT_COMMIT_TIME})
+    endif()
+    set(_man ${CMAKE_BINARY_DIR}/man)
+    file(GLOB _page_sources CONFIGURE_DEPENDS ${_packaging}/man/*)
+    add_custom_command(
+      OUTPUT ${_man}/pages.stamp
+      COMMAND ${CMAKE_COMMAND} -E env ${_date_env} bash ${_packaging}/man/make_pages.sh ${PROJECT_SOURCE_DIR}
+              ${CMAKE_BINARY_DIR} ${_man} ${CMAKE_CROSSCOMPILING_EMULATOR}
+      COMMAND ${CMAKE_COMMAND} -E touch ${_man}/pages.stamp
+      DEPENDS ${KEGKIT_PROGRAMS} ${_page_sources}
+      COMMENT "Manual pages from the programs' --help"
+      VERBATIM)
+    list(APPEND _shared_docs ${_man}/pages.stamp)
+    install(DIRECTORY ${_man}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 FILES_MATCHING PATTERN "*.1.gz")
+  else()
+    message(WARNING "help2man not found: this build makes no manual pages (./setup.sh installs it)")
+  endif()
+  add_custom_target(manual_pages ALL DEPENDS ${_shared_docs})
   install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -112,6 +122,8 @@ else()
   file(READ ${_packaging}/debian/description _description)
   string(STRIP "${_description}" _description)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${_description}")
+else()
+  install(TARGETS ${KEGKIT_PROGRAMS} RUNTIME DESTINATION bin)
 endif()
 
 set(CPACK_PACKAGE_NAME kegkit)
