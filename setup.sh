@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for the build, the tests and
 # the demo (apt-get as root, sudo otherwise). Fast when nothing is missing.
-#   ./setup.sh        what the README's two commands need
+#   ./setup.sh        what the README's two commands need (the manual pages
+#                     and the package test included)
 #   ./setup.sh --ci   also what CI runs: clang's sanitizers and fuzzers, the
-#                     Windows cross-builds and wine, the 32-bit x86 build and qemu,
-#                     the page's build (emscripten, npm) and its browser tests
+#                     Windows cross-builds and wine (its 32-bit side too), the
+#                     32-bit x86 build and qemu, lintian, the page's build
+#                     (emscripten, npm) and its browser tests
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev imagemagick)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev imagemagick
+          help2man man-db dpkg-dev)
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
 if [ "${1:-}" = --ci ]; then
   packages+=(clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-             libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev dpkg-dev
+             libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev lintian
+             wine32:i386 libc6:i386 libstdc++6:i386 zlib1g:i386
              emscripten chromium chromium-driver python3-selenium firefox-esr)
+  # wine32 and the libraries of the i386 package come from the i386 architecture.
+  dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
   # npm may come with a nodejs of another origin than Debian's npm package.
   command -v npm >/dev/null || packages+=(npm)
 fi
@@ -20,8 +29,5 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "setup.sh: installing ${missing[*]}"
-as_root() {
-  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
-}
 as_root apt-get update -qq
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,8 +1,9 @@
 # spng.cmake: the PNG library behind common/png_*.cpp, as the target
 # kegkit_spng. Native 64-bit Linux links the system's libspng (libspng-dev).
 # The static Windows programs and 32-bit Linux builds compile spng.c from
-# Debian's source package into the programs, with a static zlib: the cross
-# toolchain's (libz-mingw-w64-dev) or the 32-bit one (lib32z1-dev).
+# Debian's source package into the programs, with zlib: the cross
+# toolchain's static one (libz-mingw-w64-dev), or the 32-bit shared one
+# (lib32z1-dev).
 # The browser build compiles zlib from Debian's source too (zlib_source.cmake).
 # The configure step fetches the sources into build-deps/ (cmake/fetch_source.sh).
 #
@@ -30,13 +31,17 @@ if(WIN32 OR EMSCRIPTEN OR CMAKE_SIZEOF_VOID_P EQUAL 4 OR KEGKIT_SPNG_SOURCE_DIR)
     set(KEGKIT_ZLIB_INCLUDE_DIR "${_zlib_root}")
     set(KEGKIT_ZLIB_LIBRARY kegkit_zlib)
   else()
-    # Static zlib, so that the programs need no library of their own.
+    # Static zlib, so that the programs need no library of their own; but the
+    # system's shared one on 32-bit Linux, whose programs use the system's C
+    # and C++ libraries anyway, and whose Debian package must not carry a copy
+    # of zlib.
     find_path(KEGKIT_ZLIB_INCLUDE_DIR zlib.h)
-    set(_zlib_hints)
     if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-      set(_zlib_hints /usr/lib32)
+      find_library(KEGKIT_ZLIB_SHARED_LIBRARY NAMES z HINTS /usr/lib32)
+      set(KEGKIT_ZLIB_LIBRARY "${KEGKIT_ZLIB_SHARED_LIBRARY}")
+    else()
+      find_library(KEGKIT_ZLIB_LIBRARY NAMES libz.a z)
     endif()
-    find_library(KEGKIT_ZLIB_LIBRARY NAMES libz.a z HINTS ${_zlib_hints})
   endif()
   if(NOT KEGKIT_ZLIB_INCLUDE_DIR OR NOT KEGKIT_ZLIB_LIBRARY)
     message(FATAL_ERROR "No zlib for this target: install libz-mingw-w64-dev (Windows) or lib32z1-dev (32-bit Linux)")

@@ -73,22 +73,36 @@ int run_convert_command(const std::vector<std::string> &words) {
             continue;
         }
         const bool is_png = bytes.size() >= 8 && std::memcmp(bytes.data(), PNG_SIGNATURE, 8) == 0;
+        const bool is_bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+        if (!is_png && !is_bmp) {
+            print_error(file + ": " + (bytes.empty() ? "empty file" : "neither a PNG nor a BMP file") +
+                        " (not converted)");
+            status = STATUS_FAULT;
+            continue;
+        }
+        // Read whole even when it is passed over: only a picture this kit
+        // reads is "already" in the target format.
+        Picture picture;
+        std::string reason;
+        const bool decoded = is_png ? decode_png(bytes.data(), bytes.size(), picture, reason)
+                                    : decode_bmp_image(bytes.data(), bytes.size(), picture, reason);
+        bytes = std::vector<uint8_t>();
+        if (!decoded) {
+            print_error(file + ": " + reason + " (not converted)");
+            status = STATUS_FAULT;
+            continue;
+        }
         const std::string target_format = is_png ? "bmp" : "png";
         if (!to.empty() && to != target_format) {
             std::fprintf(stderr, "%s: a %s file already (passed over)\n", file.c_str(), is_png ? "PNG" : "BMP");
             continue;
         }
-        Picture picture;
-        std::string reason;
         std::vector<uint8_t> converted;
-        const bool decoded = is_png ? decode_png(bytes.data(), bytes.size(), picture, reason)
-                                    : decode_bmp_image(bytes.data(), bytes.size(), picture, reason);
-        bytes = std::vector<uint8_t>();
-        if (decoded) {
-            if (is_png) encode_bmp_image(picture, converted);
-            else if (!encode_png(picture_view(picture), PngOptions(), converted, reason)) reason = "cannot encode: " + reason;
-        }
-        if (!decoded || (!is_png && converted.empty())) {
+        if (is_png)
+            encode_bmp_image(picture, converted);
+        else if (!encode_png(picture_view(picture), PngOptions(), converted, reason))
+            reason = "cannot encode: " + reason;
+        if (!is_png && converted.empty()) {
             print_error(file + ": " + reason + " (not converted)");
             status = STATUS_FAULT;
             continue;

@@ -14,7 +14,12 @@ namespace {
 
 const char HELP[] =
     "usage: kegkit COMMAND [OPTIONS] ARGUMENTS\n"
-    "       kegkit ARCHIVE...      extract each archive as PNG into a folder beside it\n"
+    "       kegkit ARCHIVE...\n"
+    "       kegkit --version\n"
+    "\n"
+    "Runs one of the commands below. Given archives instead of a command, extracts each\n"
+    "as PNG into a folder named after it beside it, as when archives are dropped on the\n"
+    "program.\n"
     "\n"
     "commands:\n"
     "  extract [-r REV] [-o DIR] [--png] [--overwrite] [-j N] [--only GLOB]... [-v] ARCHIVE...\n"
@@ -32,8 +37,9 @@ const char HELP[] =
     "  events write -o evinfo.bin LIST | events print TABLE\n"
     "      write an event table from lines \"EVENT BASE DELTA\", or print one\n"
     "\n"
-    "Each command has its own --help. Exit status: 0 when the run reached its end,\n"
-    "1 when a fault ended it or an input could not be read, 2 for a usage error.\n";
+    "Each command has its own --help; --version (or -V) prints kegkit's version. Exit\n"
+    "status: 0 when the run reached its end, 1 when a fault ended it or an input could\n"
+    "not be read, 2 for a usage error.\n";
 
 int dispatch(const std::vector<std::string> &words) {
     if (words.empty()) {
@@ -44,6 +50,10 @@ int dispatch(const std::vector<std::string> &words) {
     const std::vector<std::string> rest(words.begin() + 1, words.end());
     if (command == "-h" || command == "--help" || command == "help") {
         std::fputs(HELP, stdout);
+        return STATUS_OK;
+    }
+    if (command == "-V" || command == "--version") {
+        std::puts(KEGKIT_VERSION_LINE);
         return STATUS_OK;
     }
     if (command == "extract") return run_extract_command(rest);

@@ -1,15 +1,15 @@
 // kegkit end to end: its files and messages against the classic programs'
 // on the same inputs, byte for byte in BMP and pixel for pixel in PNG (as
 // ImageMagick reads them), for every revision and for one and two threads.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
 #include "bmp.h"
@@ -272,6 +272,15 @@ TEST_F(Kegkit, CommandLine) {
     RunResult r = kegkit({});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("usage: kegkit", 0), 0u);
+    // The project's version, and the commit where the build has one (the
+    // programs under test may come from another build of another commit).
+    const std::regex version_line("kegkit " KEGKIT_PROJECT_VERSION R"(( \(commit [0-9a-f]{12}\))?\n)");
+    for (const char *option : {"--version", "-V"}) {
+        r = kegkit({option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(std::regex_match(r.out, version_line)) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
     // "--" ends the options: a file named like one is an archive.
     put("-r.cgf", build_archive(LAYOUT_2_13, {{"bg.bmp", false, 0, 0, make_bmp24(2, 2, 1), PACK_LZSS}}));
     r = kegkit({"extract", "--", "-r.cgf"});
@@ -321,6 +330,32 @@ TEST_F(Kegkit, ConvertsBothWaysWithoutLoss) {
     EXPECT_EQ(get("back/grey.bmp"), grey_unpadded);
     r = kegkit({"convert", "-o", "back", "png/rgb.png"});
     EXPECT_EQ(r.err, "kept 1 existing file (--overwrite replaces them)\n");
+}
+
+// Only a picture this kit reads is passed over as being in the target format
+// already; anything else is refused by name, whichever way --to points.
+TEST_F(Kegkit, ConvertRefusesWhatIsNoPicture) {
+    put("empty.bmp", {});
+    put("text.png", Bytes{'h', 'e', 'l', 'l', 'o'});
+    Bytes cut_png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+    put("cut.png", cut_png);
+    Bytes rle = make_bmp24(4, 4, 1);
+    put_le32(rle, 30, 1);  // run-length compressed: a BMP file the reader does not take
+    put("rle.bmp", rle);
+    for (const char *to : {"bmp", "png"}) {
+        const RunResult r = kegkit({"convert", "--to", to, "empty.bmp", "text.png", "cut.png", "rle.bmp"});
+        EXPECT_EQ(r.status, 1);
+        // The PNG library's own reason for the cut file stands between the name and the note.
+        const size_t cut = r.err.find("kegkit: cut.png: "), cut_end = r.err.find(" (not converted)\n", cut);
+        ASSERT_NE(cut_end, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(0, cut) + r.err.substr(cut_end),
+                  "kegkit: empty.bmp: empty file (not converted)\n"
+                  "kegkit: text.png: neither a PNG nor a BMP file (not converted)\n"
+                  " (not converted)\n"
+                  "kegkit: rle.bmp: compressed BMP (not converted)\n")
+            << to;
+    }
+    EXPECT_EQ(list_tree(dir.path), (std::vector<std::string>{"cut.png", "empty.bmp", "rle.bmp", "text.png"}));
 }
 
 // A run stopped part-way: every file under its final name is whole, and a

@@ -1,30 +1,51 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows programs (x86-64 and i686) and runs, under wine:
-# the library tests of the x86-64 build, then the end-to-end tests of the
-# Linux build against the x86-64 programs. The i686 build is compiled and
-# linked only: this kernel does not run 32-bit programs, and wine64 has no
-# 32-bit side (the 32-bit Linux build runs under qemu: run_i686_suite.sh).
+# Cross-builds the Windows programs (x86-64 and i686) and runs, under wine,
+# for each build: its library tests, then the end-to-end tests of the Linux
+# build against its programs. The x86-64 build runs under wine64, the i686
+# build under wine's 32-bit side (wine32, in a 32-bit prefix of its own).
+# wine32 is a 32-bit x86 Linux program: where the kernel cannot run those at
+# all ("Exec format error"), the i686 half cannot run and says so, as the
+# suite's last line; anything else that keeps it from running fails the suite.
+#   KEGKIT_WINE, KEGKIT_WINE32: the wine loaders to use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-WINE=${KEGKIT_WINE:-/usr/lib/wine/wine64}
-export WINEDEBUG=-all KEGKIT_WINE="$WINE"
+WINE64=${KEGKIT_WINE:-/usr/lib/wine/wine64}
+WINE32=${KEGKIT_WINE32:-/usr/lib/wine/wine}
+export WINEDEBUG=-all
 
 # The static programs compile libspng from Debian's source package.
 bash cmake/fetch_source.sh libspng >/dev/null
 cmake --preset windows-x64 >/dev/null && cmake --build --preset windows-x64 >/dev/null
 cmake --preset windows-x86 >/dev/null && cmake --build --preset windows-x86 >/dev/null
-ls build-win32/*.exe build-win32/tests/unit_tests.exe >/dev/null
 [ -x build/tests/unit_tests ] || { cmake --preset default >/dev/null && cmake --build --preset default >/dev/null; }
 
-"$(dirname "$WINE")/wineserver" -p 2>/dev/null || true  # one server for all the runs
-echo "== Windows library tests (x86-64, wine)"
-# wine now and then fails to start a process at all; a run that fails is
-# tried again, so only a failure that repeats fails the suite.
-for attempt in 1 2 3; do
-  (cd build-win64/tests && "$WINE" ./unit_tests.exe --gtest_brief=1) && break
-  [ "$attempt" = 3 ] && exit 1
-  echo "(trying again)"
-done
-echo "== end-to-end tests against the Windows programs (x86-64, wine)"
-KEGKIT_TARGET=windows KEGKIT_EXE_DIR="$PWD/build-win64" \
-  build/tests/unit_tests --gtest_brief=1 --gtest_filter='*Kegsplit*:*Palimp*:*BadInput*:*Kegkit*'
+suite() {  # NAME BUILD-DIR WINE
+  local name=$1 dir=$2 wine=$3
+  "$(dirname "$wine")/wineserver" -p 2>/dev/null || true  # one server for all the runs
+  echo "== Windows library tests ($name, wine)"
+  # wine now and then fails to start a process at all; a run that fails is
+  # tried again, so only a failure that repeats fails the suite.
+  for attempt in 1 2 3; do
+    (cd "$dir/tests" && "$wine" ./unit_tests.exe --gtest_brief=1) && break
+    [ "$attempt" = 3 ] && exit 1
+    echo "(trying again)"
+  done
+  echo "== end-to-end tests against the Windows programs ($name, wine)"
+  KEGKIT_TARGET=windows KEGKIT_EXE_DIR="$PWD/$dir" KEGKIT_WINE="$wine" \
+    build/tests/unit_tests --gtest_brief=1 --gtest_filter='*Kegsplit*:*Palimp*:*BadInput*:*Kegkit*'
+}
+
+suite x86-64 build-win64 "$WINE64"
+
+[ -e "$WINE32" ] || { echo "run_windows_suite.sh: no $WINE32: install wine32 (./setup.sh --ci)" >&2; exit 1; }
+if ! start=$("$WINE32" --version 2>&1); then
+  if [[ $start == *"Exec format error"* ]]; then
+    echo "== Windows i686 tests skipped: this machine's kernel cannot run 32-bit x86 programs, wine's 32-bit side among them ($WINE32: Exec format error)"
+    exit 0
+  fi
+  echo "run_windows_suite.sh: $WINE32 does not start: $start" >&2
+  exit 1
+fi
+export WINEPREFIX=${KEGKIT_WINEPREFIX32:-$HOME/.wine-kegkit-win32} WINEARCH=win32
+[ -d "$WINEPREFIX" ] || "$WINE32" wineboot -i >/dev/null 2>&1 || true
+suite i686 build-win32 "$WINE32"
