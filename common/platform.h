@@ -1,15 +1,51 @@
 // platform.h: the only place that knows which operating system we run on.
 // Everything else calls these functions with narrow byte-string names, which
-// reach the system unchanged. None of them prints.
+// reach the system unchanged, unless the program has asked for UTF-8 names
+// (platform_use_utf8_names). None of them prints.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+// From this call on, every name passed to these functions or handed out by
+// them is UTF-8, and reaches the system as the Unicode name it spells (on
+// Windows through the wide-character calls; POSIX names are bytes anyway, so
+// nothing changes there). The program calls it once, before anything else;
+// without it names are passed to the system byte for byte.
+void platform_use_utf8_names();
+
+// Whether file names are byte strings (POSIX): a name that is text in no
+// code page can then be a file name as it is stored. On Windows names are
+// Unicode.
+bool platform_names_are_bytes();
+
+// The program's arguments after its own name, in UTF-8, for a program that
+// uses UTF-8 names: on Windows read from the wide command line (in a file of
+// its own, so that the classic programs do not load the system's shell
+// library for it); elsewhere as the system gave them.
+std::vector<std::string> platform_arguments(int argc, char **argv);
+
+// Writes text to standard output or standard error. After
+// platform_use_utf8_names the text is UTF-8, and a Windows console gets it
+// as wide characters; anywhere else the bytes go out as they are.
+void platform_write_text(std::FILE *stream, const std::string &text);
+
+// The code pages of names stored in archives and event tables, as the
+// system's own conversion tables have them (Windows' code pages 932 and 936).
+enum CodePage { CODE_PAGE_CP932, CODE_PAGE_GBK };
+
+// Decodes `bytes` into UTF-8; false when they are not text in the code page
+// (or the system has no table for it). Encodes UTF-8 text into the code
+// page; false when a character has no exact equivalent there (no best-fit
+// stand-ins: "¥" is not a backslash).
+bool platform_decode_name(const std::string &bytes, CodePage code_page, std::string &utf8);
+bool platform_encode_name(const std::string &utf8, CodePage code_page, std::string &bytes);
 
 // Opens `name` with the runtime library's flag word and permission argument
 // (0x8000 read; 0x8301 write, create, truncate with 0x180). Returns the
@@ -132,9 +168,20 @@ enum FindMode { FIND_EXACT, FIND_PLACED };
 bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
                         const std::vector<std::string> &extensions, std::string *found);
 
+// The entries of a folder, "." and ".." left out, each with what it names:
+// PATH_FILE for a file or a link to one, PATH_FOLDER for a folder (not a
+// link to one), PATH_OTHER for the rest. False with errno set when the
+// folder cannot be listed.
+struct FolderEntry {
+    std::string name;
+    PathKind kind;
+};
+bool platform_list_folder(const std::string &folder, std::vector<FolderEntry> &entries);
+
 // Deletes a file by its name; false with errno set when it could not.
 bool platform_delete_file(const std::string &name);
 
 // A key under which two spellings of one directory entry's name compare
-// equal: the name itself where names are case-sensitive.
+// equal: the name itself where names are case-sensitive; on Windows the
+// name in upper case (ASCII letters only, for narrow names).
 std::string platform_file_name_key(const std::string &name);

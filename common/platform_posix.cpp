@@ -11,11 +11,13 @@
 #include <malloc.h>
 #endif
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <ctime>
 #include <new>
 #include <vector>
@@ -63,6 +65,77 @@ std::string ascii_lowercase(const std::string &name) {
 }
 
 }  // namespace
+
+// Names are bytes here, UTF-8 or not: nothing to switch.
+void platform_use_utf8_names() {}
+
+bool platform_names_are_bytes() { return true; }
+
+std::vector<std::string> platform_arguments(int argc, char **argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void platform_write_text(std::FILE *stream, const std::string &text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+namespace {
+
+// The C library's converters, opened once per thread and direction: a
+// descriptor holds a conversion's state, so threads cannot share one.
+struct Converters {
+    std::array<iconv_t, 4> cd;
+    Converters() { cd.fill(reinterpret_cast<iconv_t>(-1)); }
+    ~Converters() {
+        for (iconv_t c : cd)
+            if (c != reinterpret_cast<iconv_t>(-1)) iconv_close(c);
+    }
+    Converters(const Converters &) = delete;
+    Converters &operator=(const Converters &) = delete;
+};
+
+// glibc's "CP932" and "GBK" follow Windows' tables. A C library without
+// them (musl's has no CP932) fails to open one: the code page then fits no
+// name, and nothing is converted.
+iconv_t converter(CodePage code_page, bool decode) {
+    thread_local Converters converters;
+    iconv_t &cd = converters.cd[static_cast<size_t>(code_page) * 2 + (decode ? 1 : 0)];
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        const char *table = code_page == CODE_PAGE_CP932 ? "CP932" : "GBK";
+        cd = decode ? iconv_open("UTF-8", table) : iconv_open(table, "UTF-8");
+    }
+    return cd;
+}
+
+// The whole of `in` converted; false at the first sequence that is not a
+// character of the source, or has no equivalent in the target.
+bool convert_all(iconv_t cd, const std::string &in, std::string &out) {
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh state
+    std::string input = in;
+    out.assign(in.size() * 4 + 8, '\0');  // no character grows more than four times
+    char *from = input.data(), *to = out.data();
+    size_t from_left = input.size(), to_left = out.size();
+    if (iconv(cd, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) || from_left != 0 ||
+        iconv(cd, nullptr, nullptr, &to, &to_left) == static_cast<size_t>(-1))
+        return false;
+    out.resize(out.size() - to_left);
+    return true;
+}
+
+}  // namespace
+
+bool platform_decode_name(const std::string &bytes, CodePage code_page, std::string &utf8) {
+    return convert_all(converter(code_page, true), bytes, utf8);
+}
+
+bool platform_encode_name(const std::string &utf8, CodePage code_page, std::string &bytes) {
+    // The tables map some characters onto others' codes ("¥" onto the
+    // backslash's): only a code that decodes to the same text counts.
+    std::string back;
+    return convert_all(converter(code_page, false), utf8, bytes) &&
+           convert_all(converter(code_page, true), bytes, back) && back == utf8;
+}
 
 int platform_open(const std::string &name, int flags, int mode) {
     int native = O_CLOEXEC;
@@ -334,6 +407,32 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
     }
     if (best) *found = *best;
     return best != nullptr;
+}
+
+bool platform_list_folder(const std::string &folder, std::vector<FolderEntry> &entries) {
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return false;
+    errno = 0;
+    while (const struct dirent *entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder.empty() ? name : folder + "/" + name;
+        struct stat st;
+        PathKind kind = PATH_OTHER;
+        if (lstat(path.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                kind = PATH_FOLDER;
+            else if (S_ISREG(st.st_mode) ||
+                     (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)))
+                kind = PATH_FILE;
+        }
+        entries.push_back({name, kind});
+        errno = 0;
+    }
+    const int reason = errno;
+    closedir(dir);
+    errno = reason;
+    return reason == 0;
 }
 
 bool platform_delete_file(const std::string &name) { return ::unlink(name.c_str()) == 0; }

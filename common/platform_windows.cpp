@@ -1,5 +1,8 @@
 // platform_windows.cpp: the platform layer for Windows, on the C runtime's
-// descriptor calls and the ANSI file-search and delete calls.
+// descriptor calls and the file-search and delete calls: the narrow (ANSI)
+// ones that pass names byte for byte, or, once a program has asked for UTF-8
+// names, the wide ones, so that any name the system can hold works whatever
+// the system's language.
 #include <errno.h>
 #include <fcntl.h>
 #include <direct.h>
@@ -15,6 +18,29 @@
 #include "temporary_registry.h"
 
 namespace {
+
+// Set once by platform_use_utf8_names, before any other call.
+bool g_utf8_names = false;
+
+// UTF-8 to UTF-16 and back. A sequence that is not UTF-8 becomes U+FFFD,
+// which no file is named with: such a name is then simply not found.
+std::wstring wide(const std::string &utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+std::string narrow(const wchar_t *text, size_t size) {
+    if (size == 0) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::string narrow(const std::wstring &text) { return narrow(text.data(), text.size()); }
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -44,9 +70,105 @@ bool accepted(const WIN32_FIND_DATAA &entry, const std::string &name, FindMode m
     return false;
 }
 
+// The same for wide names, without regard to case as the file system sees it.
+bool same_ignoring_case(const wchar_t *a, const wchar_t *b, size_t n) {
+    return n == 0 || CompareStringOrdinal(a, static_cast<int>(n), b, static_cast<int>(n), TRUE) == CSTR_EQUAL;
+}
+
+bool accepted_wide(const std::wstring &found, bool directory, const std::wstring &name, FindMode mode,
+                   const std::vector<std::string> &extensions) {
+    if (directory) return false;
+    if (mode == FIND_EXACT) {
+        const std::wstring exact = name + wide(extensions[0]);
+        return found.size() == exact.size() && same_ignoring_case(found.data(), exact.data(), exact.size());
+    }
+    const std::wstring prefix = name + L"+";
+    if (found.size() < prefix.size() || !same_ignoring_case(found.data(), prefix.data(), prefix.size())) return false;
+    for (const std::string &e : extensions) {
+        const std::wstring ext = wide(e);
+        if (found.size() >= prefix.size() + ext.size() &&
+            same_ignoring_case(found.data() + found.size() - ext.size(), ext.data(), ext.size()))
+            return true;
+    }
+    return false;
+}
+
+int errno_of_last_error() {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT
+           : code == ERROR_ACCESS_DENIED                                ? EACCES
+           : code == ERROR_DIRECTORY                                    ? ENOTDIR
+           : code == ERROR_NOT_ENOUGH_MEMORY                            ? ENOMEM
+                                                                        : EIO;
+}
+
 }  // namespace
 
-int platform_open(const std::string &name, int flags, int mode) { return _open(name.c_str(), flags, mode); }
+void platform_use_utf8_names() { g_utf8_names = true; }
+
+bool platform_names_are_bytes() { return false; }
+
+void platform_write_text(std::FILE *stream, const std::string &text) {
+    if (g_utf8_names) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+        DWORD mode;
+        if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+            std::fflush(stream);
+            const std::wstring w = wide(text);
+            DWORD written = 0;
+            WriteConsoleW(handle, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
+            return;
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+namespace {
+
+UINT windows_code_page(CodePage code_page) { return code_page == CODE_PAGE_CP932 ? 932 : 936; }
+
+}  // namespace
+
+bool platform_decode_name(const std::string &bytes, CodePage code_page, std::string &utf8) {
+    utf8.clear();
+    if (bytes.empty()) return true;
+    const UINT cp = windows_code_page(code_page);
+    const int n =
+        MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    if (MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), w.data(), n) != n)
+        return false;
+    utf8 = narrow(w);
+    return true;
+}
+
+bool platform_encode_name(const std::string &utf8, CodePage code_page, std::string &bytes) {
+    bytes.clear();
+    if (utf8.empty()) return true;
+    // Text that is not UTF-8 encodes to nothing.
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0) <= 0)
+        return false;
+    const std::wstring w = wide(utf8);
+    const UINT cp = windows_code_page(code_page);
+    BOOL defaulted = FALSE;
+    const int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, &defaulted);
+    if (n <= 0 || defaulted) return false;
+    bytes.assign(static_cast<size_t>(n), '\0');
+    if (WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), bytes.data(), n, nullptr,
+                            &defaulted) != n ||
+        defaulted)
+        return false;
+    // Only a code that decodes to the same text counts.
+    std::string back;
+    return platform_decode_name(bytes, code_page, back) && back == utf8;
+}
+
+int platform_open(const std::string &name, int flags, int mode) {
+    if (g_utf8_names) return _wopen(wide(name).c_str(), flags, mode);
+    return _open(name.c_str(), flags, mode);
+}
 
 size_t platform_read(int fd, void *buffer, size_t count) {
     auto *p = static_cast<unsigned char *>(buffer);
@@ -100,11 +222,15 @@ bool platform_is_regular_file(int fd) {
 }
 
 int platform_create_new(const std::string &name) {
-    return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    const int flags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT;
+    if (g_utf8_names) return _wopen(wide(name).c_str(), flags, _S_IREAD | _S_IWRITE);
+    return _open(name.c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 
 bool platform_rename_replace(const std::string &from, const std::string &to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const BOOL moved = g_utf8_names ? MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)
+                                    : MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (moved) return true;
     const DWORD code = GetLastError();
     errno = code == ERROR_ACCESS_DENIED ? EACCES : code == ERROR_DISK_FULL ? ENOSPC
           : code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
@@ -112,7 +238,7 @@ bool platform_rename_replace(const std::string &from, const std::string &to) {
 }
 
 PathKind platform_path_kind(const std::string &path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = g_utf8_names ? GetFileAttributesW(wide(path).c_str()) : GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PATH_NONE;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PATH_OTHER;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PATH_FOLDER;
@@ -122,8 +248,11 @@ PathKind platform_path_kind(const std::string &path) {
 namespace {
 
 bool file_identity(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE h =
+        g_utf8_names
+            ? CreateFileW(wide(path).c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+            : CreateFileA(path.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const BOOL ok = GetFileInformationByHandle(h, &info);
     CloseHandle(h);
@@ -138,7 +267,9 @@ bool platform_same_file(const std::string &a, const std::string &b) {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-bool platform_make_folder(const std::string &path) { return _mkdir(path.c_str()) == 0; }
+bool platform_make_folder(const std::string &path) {
+    return (g_utf8_names ? _wmkdir(wide(path).c_str()) : _mkdir(path.c_str())) == 0;
+}
 
 bool platform_is_terminal(int fd) { return _isatty(fd) != 0; }
 
@@ -193,7 +324,18 @@ namespace {
 // Runs on a thread of its own when the console is interrupted or closed;
 // returning FALSE lets the default handler end the process.
 BOOL WINAPI remove_temporaries(DWORD) {
-    temporary_registry::remove_all([](const char *path) { DeleteFileA(path); }, [] { Sleep(1); });
+    temporary_registry::remove_all(
+        [](const char *path) {
+            if (!g_utf8_names) {
+                DeleteFileA(path);
+                return;
+            }
+            // No allocation here: the handler may run while another thread holds the heap.
+            static wchar_t name[temporary_registry::PATH_BYTES];
+            if (MultiByteToWideChar(CP_UTF8, 0, path, -1, name, static_cast<int>(temporary_registry::PATH_BYTES)) > 0)
+                DeleteFileW(name);
+        },
+        [] { Sleep(1); });
     return FALSE;
 }
 
@@ -217,8 +359,44 @@ void platform_index_add(FolderIndex &index, const std::string &name) {
     index.files.emplace(platform_file_name_key(name), name);
 }
 
+namespace {
+
+bool find_file_wide(const FolderIndex &index, const std::string &name, FindMode mode,
+                    const std::vector<std::string> &extensions, std::string *found) {
+    const std::string where = index.folder.empty() ? "" : index.folder + "\\";
+    const std::string pattern = where + (mode == FIND_EXACT       ? name + extensions[0]
+                                         : extensions.size() == 1 ? name + "+*" + extensions[0]
+                                                                  : name + "+*");
+    const std::wstring wide_name = wide(name);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(wide(pattern).c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        bool have = false;
+        do {
+            if (accepted_wide(entry.cFileName, entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, wide_name, mode,
+                              extensions)) {
+                *found = narrow(entry.cFileName, wcslen(entry.cFileName));
+                have = true;
+                break;
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+        if (have) return true;
+    }
+    for (const auto &[key, added] : index.files) {
+        if (accepted_wide(wide(added), false, wide_name, mode, extensions)) {
+            *found = added;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool platform_find_file(const FolderIndex &index, const std::string &name, FindMode mode,
                         const std::vector<std::string> &extensions, std::string *found) {
+    if (g_utf8_names) return find_file_wide(index, name, mode, extensions, found);
     const std::string where = index.folder.empty() ? "" : index.folder + "\\";
     const std::string pattern =
         where + (mode == FIND_EXACT ? name + extensions[0] : extensions.size() == 1 ? name + "+*" + extensions[0]
@@ -249,14 +427,61 @@ bool platform_find_file(const FolderIndex &index, const std::string &name, FindM
     return false;
 }
 
+bool platform_list_folder(const std::string &folder, std::vector<FolderEntry> &entries) {
+    const std::string pattern = (folder.empty() ? std::string(".") : folder) + "\\*";
+    auto kind_of = [](DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return attributes & FILE_ATTRIBUTE_REPARSE_POINT ? PATH_OTHER : PATH_FOLDER;
+        return PATH_FILE;
+    };
+    auto listed = [&](const std::string &name, DWORD attributes) {
+        if (name != "." && name != "..") entries.push_back({name, kind_of(attributes)});
+    };
+    HANDLE search;
+    if (g_utf8_names) {
+        WIN32_FIND_DATAW entry;
+        search = FindFirstFileW(wide(pattern).c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) {
+            errno = platform_path_kind(folder) == PATH_FILE ? ENOTDIR : errno_of_last_error();
+            return false;
+        }
+        do listed(narrow(entry.cFileName, wcslen(entry.cFileName)), entry.dwFileAttributes);
+        while (FindNextFileW(search, &entry));
+    } else {
+        WIN32_FIND_DATAA entry;
+        search = FindFirstFileA(pattern.c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) {
+            errno = platform_path_kind(folder) == PATH_FILE ? ENOTDIR : errno_of_last_error();
+            return false;
+        }
+        do listed(entry.cFileName, entry.dwFileAttributes);
+        while (FindNextFileA(search, &entry));
+    }
+    const DWORD ended = GetLastError();
+    FindClose(search);
+    if (ended != ERROR_NO_MORE_FILES) {
+        errno = EIO;
+        return false;
+    }
+    return true;
+}
+
 bool platform_delete_file(const std::string &name) {
-    if (DeleteFileA(name.c_str())) return true;
+    if (g_utf8_names ? DeleteFileW(wide(name).c_str()) : DeleteFileA(name.c_str())) return true;
     const DWORD code = GetLastError();
     errno = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
     return false;
 }
 
 std::string platform_file_name_key(const std::string &name) {
+    if (g_utf8_names) {
+        // Upper case by the file system's rules, as names are matched on the disk.
+        std::wstring w = wide(name);
+        if (!w.empty())
+            LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()), w.data(),
+                          static_cast<int>(w.size()), nullptr, nullptr, 0);
+        return narrow(w);
+    }
     std::string key = name;
     for (char &c : key) c = ascii_lower(c);
     return key;

@@ -20,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     o.output = "out";
     o.overwrite = true;
     o.archives = {"in.cgf"};
+    // Bits 4-6 of the first byte: how names are read (auto, cp932, gbk, utf-8, raw).
+    const NameEncoding encodings[] = {NAMES_AUTO, NAMES_CP932, NAMES_GBK, NAMES_UTF8, NAMES_RAW};
+    o.names = encodings[(data[0] >> 4 & 7) % 5];
     const int status = run_extract(o);
     FUZZ_ASSERT(status == 0 || status == 1);
     // Nothing but the archive and the output folder.

@@ -19,7 +19,11 @@ constexpr int PROGRESS_WIDTH = 79;
 
 }  // namespace
 
-void print_error(const std::string &message) { std::fprintf(stderr, "kegkit: %s\n", message.c_str()); }
+void write_error_text(const std::string &text) { platform_write_text(stderr, text); }
+
+void write_output_text(const std::string &text) { platform_write_text(stdout, text); }
+
+void print_error(const std::string &message) { write_error_text("kegkit: " + message + "\n"); }
 
 int usage_error(const std::string &message, const std::string &command) {
     print_error(message + " (see kegkit " + (command.empty() ? "" : command + " ") + "--help)");
@@ -59,6 +63,10 @@ bool parse_options(const std::vector<std::string> &words, const std::vector<Know
     return true;
 }
 
+int names_usage_error(const std::string &value, const std::string &command) {
+    return usage_error("unknown name encoding \"" + value + "\" (auto, cp932, gbk, utf-8 or raw)", command);
+}
+
 bool parse_jobs(const std::string &text, unsigned &jobs) {
     if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
     const unsigned n = static_cast<unsigned>(std::stoul(text));
@@ -87,7 +95,7 @@ void erase_progress(Progress &progress) {
 
 void say(Progress &progress, const std::string &line) {
     erase_progress(progress);
-    std::fprintf(stderr, "%s\n", line.c_str());
+    write_error_text(line + "\n");
 }
 
 void show_progress(Progress &progress, const std::string &label, uint64_t done, uint64_t total, uint64_t bytes) {
@@ -97,10 +105,36 @@ void show_progress(Progress &progress, const std::string &label, uint64_t done, 
     progress.last_ms = now;
     const double seconds = static_cast<double>(now - progress.started_ms) / 1000.0;
     const double rate = seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0;
-    char line[PROGRESS_WIDTH + 1];
-    std::snprintf(line, sizeof line, "%s: %llu/%llu entries, %.1f MB/s", label.c_str(),
-                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total), rate);
-    std::fprintf(stderr, "\r%-*s", PROGRESS_WIDTH, line);
+    char counts[PROGRESS_WIDTH + 1];
+    std::snprintf(counts, sizeof counts, ": %llu/%llu entries, %.1f MB/s", static_cast<unsigned long long>(done),
+                  static_cast<unsigned long long>(total), rate);
+    // Padded by the columns the label takes, not its bytes (a kanji is three
+    // bytes in UTF-8 and two columns on the screen); cut when it is longer.
+    std::string line = label + counts;
+    size_t width = display_width(line);
+    while (width > PROGRESS_WIDTH && !line.empty()) {
+        while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) line.pop_back();
+        if (!line.empty()) line.pop_back();  // the character's first byte
+        width = display_width(line);
+    }
+    write_error_text("\r" + line + std::string(PROGRESS_WIDTH - width, ' '));
     std::fflush(stderr);
     progress.shown = true;
+}
+
+std::vector<std::string> read_table_names(const std::string &table, const char *what,
+                                          const std::vector<std::string> &stored, NameEncoding encoding, bool verbose,
+                                          Progress &progress) {
+    NameReading reading;
+    if (!read_names(stored, encoding, system_raw_spelling(), reading))
+        throw InputFailure(table + ": " + unreadable_name_message(what, stored[reading.failed], encoding));
+    report_names(table, reading, verbose, progress);
+    return std::move(reading.names);
+}
+
+void report_names(const std::string &table, const NameReading &reading, bool verbose, Progress &progress) {
+    if (reading.fell_to_raw)
+        say(progress, table + ": names read as none of utf-8, cp932 and gbk (kept raw)");
+    else if (verbose && !reading.all_ascii)
+        say(progress, table + ": names read as " + name_encoding_word(reading.encoding));
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "name_encoding.h"
+
 constexpr int STATUS_OK = 0;      // the run reached its end (skipped entries included)
 constexpr int STATUS_FAULT = 1;   // a fault ended it, or an input could not be read
 constexpr int STATUS_USAGE = 2;   // the command line is wrong
@@ -22,6 +24,11 @@ struct RunFailure : std::runtime_error {
 struct InputFailure : RunFailure {
     using RunFailure::RunFailure;
 };
+
+// Text on standard error or standard output, as the system shows UTF-8
+// (a Windows console as wide characters).
+void write_error_text(const std::string &text);
+void write_output_text(const std::string &text);
 
 // Prints "kegkit: MESSAGE" as one line on standard error.
 void print_error(const std::string &message);
@@ -45,6 +52,11 @@ struct KnownOption {
 bool parse_options(const std::vector<std::string> &words, const std::vector<KnownOption> &known,
                    std::vector<ParsedOption> &options, std::vector<std::string> &arguments, std::string &error);
 
+// "--names auto|cp932|gbk|utf-8|raw": how stored names are read and written.
+constexpr KnownOption NAMES_OPTION = {nullptr, "--names", true};
+// The usage error for a value of --names that is none of those.
+int names_usage_error(const std::string &value, const std::string &command);
+
 // "-j N": a whole number of threads from 1 to 256.
 bool parse_jobs(const std::string &text, unsigned &jobs);
 unsigned default_jobs();
@@ -62,3 +74,14 @@ void say(Progress &progress, const std::string &line);  // adds the newline
 void show_progress(Progress &progress, const std::string &label, uint64_t done, uint64_t total, uint64_t bytes);
 void erase_progress(Progress &progress);
 Progress make_progress();
+
+// The names of an archive's entries or an event table's records (`what`:
+// "entry" or "event"), read in `encoding` for a command. When auto finds no
+// encoding that reads them all, a note says so; with `verbose`, a line says
+// which encoding it took. Throws InputFailure naming the first name that an
+// encoding given by the user cannot read.
+std::vector<std::string> read_table_names(const std::string &table, const char *what,
+                                          const std::vector<std::string> &stored, NameEncoding encoding, bool verbose,
+                                          Progress &progress);
+// The note and the line of read_table_names for names read otherwise.
+void report_names(const std::string &table, const NameReading &reading, bool verbose, Progress &progress);

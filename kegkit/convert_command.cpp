@@ -94,7 +94,7 @@ int run_convert_command(const std::vector<std::string> &words) {
         }
         const std::string target_format = is_png ? "bmp" : "png";
         if (!to.empty() && to != target_format) {
-            std::fprintf(stderr, "%s: a %s file already (passed over)\n", file.c_str(), is_png ? "PNG" : "BMP");
+            write_error_text(file + ": a " + (is_png ? "PNG" : "BMP") + " file already (passed over)\n");
             continue;
         }
         std::vector<uint8_t> converted;
@@ -120,7 +120,7 @@ int run_convert_command(const std::vector<std::string> &words) {
         }
     }
     if (kept > 0)
-        std::fprintf(stderr, "kept %llu existing file%s (--overwrite replaces them)\n",
-                     static_cast<unsigned long long>(kept), kept == 1 ? "" : "s");
+        write_error_text("kept " + std::to_string(kept) + " existing file" + (kept == 1 ? "" : "s") +
+                         " (--overwrite replaces them)\n");
     return status;
 }

@@ -2,7 +2,9 @@
 // in table order; each picture is decoded, composed, encoded and written
 // under a temporary name on a worker; its file is put in place, and its
 // messages printed, in table order. An existing file is kept unless the
-// user asks for it to be replaced.
+// user asks for it to be replaced. Entry names are read in the archive's
+// code page; outputs whose names the file system takes as one (on Windows,
+// names that differ only in case) are one file, the later entry's.
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -40,13 +42,17 @@ const char EXTRACT_HELP[] =
     "  -j, --jobs N                   threads (default: one for each core)\n"
     "      --only GLOB                only entries whose names match (repeatable; '/' for\n"
     "                                 a stored '\\', '*' and '?' as in the shell)\n"
-    "  -v, --verbose                  say which revision each archive was read as\n"
+    "      --names auto|cp932|gbk|utf-8|raw\n"
+    "                                 the code page of the entry names (default auto: the\n"
+    "                                 first of utf-8, cp932 and gbk that reads them all)\n"
+    "  -v, --verbose                  say which revision and code page each archive was\n"
+    "                                 read as\n"
     "  -h, --help                     this text\n";
 
 // What the whole run shares, touched on the main thread only.
 struct ExtractRun {
     const ExtractOptions *options = nullptr;
-    std::set<std::string> written;  // final paths this run has put in place
+    std::set<std::string> written;  // final paths this run has put in place (name keys)
     uint64_t kept = 0;
     Progress progress;
 };
@@ -180,7 +186,7 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
         ++counts.done;
         const std::string path = join_path(folder, w->name);
         // A file named otherwise than the entry's own output was not looked for before.
-        if (w->name != expected && !run.options->overwrite && !run.written.count(path) &&
+        if (w->name != expected && !run.options->overwrite && !run.written.count(platform_file_name_key(path)) &&
             platform_path_kind(path) != PATH_NONE) {
             discard_output(*w->out);
             ++counts.kept;
@@ -188,7 +194,7 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
         }
         OutputError error;
         if (!commit_output(*w->out, error)) throw RunFailure("cannot write " + path + " (" + output_error_text(error) + ")");
-        run.written.insert(path);
+        run.written.insert(platform_file_name_key(path));
         ++counts.written;
         counts.bytes += w->bytes;
         show_progress(run.progress, counts.label, counts.done, counts.total, counts.bytes);
@@ -202,12 +208,13 @@ void extract_one(const std::string &path, const std::string &folder, ExtractRun 
     const WalkOpenStatus opened = open_archive_walk(path, *layout, walk);
     if (opened == WALK_CANNOT_OPEN) throw InputFailure("cannot open " + path + " (" + error_text(errno) + ")");
     if (opened == WALK_TRUNCATED_TABLE) throw InputFailure(path + ": truncated entry table");
+    walk.names = read_table_names(path, "entry", stored_entry_names(walk), o.names, o.verbose, run.progress);
     if (!make_folders(folder)) throw RunFailure("cannot create folder " + folder + " (" + error_text(errno) + ")");
 
     ArchiveCounts counts;
     counts.label = file_name_of(path);
     counts.total = walk.count;
-    std::set<std::string> scheduled;  // outputs of this archive on their way
+    std::set<std::string> scheduled;  // outputs of this archive on their way (name keys)
     const std::string ext = o.png ? ".png" : ".bmp";
     OrderedPool pool(o.jobs);
     auto skip = [&](const std::string &line) {
@@ -235,9 +242,9 @@ void extract_one(const std::string &path, const std::string &folder, ExtractRun 
         if (item.kind == WALK_UNSAFE_NAME) { skip(name + ": unsafe entry name (skipped)"); continue; }
 
         const std::string expected = picture_output_stem(item) + ext;
-        const std::string target = join_path(folder, expected);
+        const std::string target = platform_file_name_key(join_path(folder, expected));
         if (!o.overwrite && !scheduled.count(target) && !run.written.count(target) &&
-            platform_path_kind(target) != PATH_NONE) {
+            platform_path_kind(join_path(folder, expected)) != PATH_NONE) {
             give_commit(pool, [&counts] {
                 ++counts.kept;
                 ++counts.done;
@@ -289,8 +296,8 @@ int run_extract(const ExtractOptions &o) {
     }
     erase_progress(run.progress);
     if (run.kept > 0)
-        std::fprintf(stderr, "kept %llu existing file%s (--overwrite replaces them)\n",
-                     static_cast<unsigned long long>(run.kept), run.kept == 1 ? "" : "s");
+        write_error_text("kept " + std::to_string(run.kept) + " existing file" + (run.kept == 1 ? "" : "s") +
+                         " (--overwrite replaces them)\n");
     return status;
 }
 
@@ -298,7 +305,7 @@ int run_extract_command(const std::vector<std::string> &words) {
     const std::vector<KnownOption> known = {{"-r", "--revision", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false},  {nullptr, "--overwrite", false},
                                            {"-j", "--jobs", true},     {nullptr, "--only", true},
-                                           {"-v", "--verbose", false}, {"-h", "--help", false}};
+                                           {"-v", "--verbose", false}, {"-h", "--help", false}, NAMES_OPTION};
     std::vector<ParsedOption> options;
     ExtractOptions o;
     std::string error;
@@ -318,6 +325,8 @@ int run_extract_command(const std::vector<std::string> &words) {
         if (opt.name == "--overwrite") o.overwrite = true;
         if (opt.name == "--only") o.only.push_back(opt.value);
         if (opt.name == "--verbose") o.verbose = true;
+        if (opt.name == "--names" && !parse_name_encoding(opt.value, o.names))
+            return names_usage_error(opt.value, "extract");
     }
     if (o.archives.empty()) return usage_error("extract needs an archive", "extract");
     return run_extract(o);
@@ -331,9 +340,8 @@ int run_dropped_archives(const std::vector<std::string> &archives) {
     o.jobs = default_jobs();
     const int status = run_extract(o);
     if (platform_console_is_ours_alone()) {
-        std::fputs(status == STATUS_OK ? "Done. Press a key to close this window.\n"
-                                       : "Press a key to close this window.\n",
-                   stderr);
+        write_error_text(status == STATUS_OK ? "Done. Press a key to close this window.\n"
+                                             : "Press a key to close this window.\n");
         platform_wait_for_key();
     }
     return status;

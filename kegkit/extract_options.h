@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive_layout.h"
+#include "name_encoding.h"
 
 struct ExtractOptions {
     const ArchiveLayout *layout = nullptr;  // null: found for each archive
@@ -13,6 +14,7 @@ struct ExtractOptions {
     bool png = false;
     bool overwrite = false;
     bool verbose = false;
+    NameEncoding names = NAMES_AUTO;  // how entry names are read
     unsigned jobs = 1;
     std::vector<std::string> only;
     std::vector<std::string> archives;

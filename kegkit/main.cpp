@@ -37,13 +37,15 @@ const char HELP[] =
     "  events write -o evinfo.bin LIST | events print TABLE\n"
     "      write an event table from lines \"EVENT BASE DELTA\", or print one\n"
     "\n"
+    "Every command that reads or writes entry or event names takes --names auto|cp932|\n"
+    "gbk|utf-8|raw, the code page they are stored in (default auto: found by itself).\n"
     "Each command has its own --help; --version (or -V) prints kegkit's version. Exit\n"
     "status: 0 when the run reached its end, 1 when a fault ended it or an input could\n"
     "not be read, 2 for a usage error.\n";
 
 int dispatch(const std::vector<std::string> &words) {
     if (words.empty()) {
-        std::fputs(HELP, stderr);
+        write_error_text(HELP);
         return STATUS_USAGE;
     }
     const std::string &command = words[0];
@@ -74,10 +76,12 @@ int dispatch(const std::vector<std::string> &words) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Every name inside kegkit is UTF-8, whatever the system's language.
+    platform_use_utf8_names();
     platform_remove_temporaries_on_interrupt();
     platform_reuse_large_blocks();
     try {
-        return dispatch(std::vector<std::string>(argv + 1, argv + argc));
+        return dispatch(platform_arguments(argc, argv));
     } catch (const std::bad_alloc &) {
         print_error("out of memory");
         return STATUS_FAULT;

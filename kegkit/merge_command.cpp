@@ -2,7 +2,8 @@
 // records are found, read and blended on this thread in table order; the
 // events are encoded and written on workers and put in place in table order.
 // A record that reads a file an earlier record is still writing waits for
-// it, so every result and message is that of a sequential run.
+// it, so every result and message is that of a sequential run. The table's
+// names are read in its code page, as extract reads an archive's.
 #include <cerrno>
 #include <cstdio>
 #include <list>
@@ -36,11 +37,15 @@ const char MERGE_HELP[] =
     "      --cleanup      afterwards delete the deltas used, once every event is written\n"
     "                     whole and flushed to the disk (never a file this run wrote)\n"
     "  -j, --jobs N       threads (default: one for each core)\n"
+    "      --names auto|cp932|gbk|utf-8|raw\n"
+    "                     the code page of the table's names (default auto: the first\n"
+    "                     of utf-8, cp932 and gbk that reads them all)\n"
     "  -h, --help         this text\n";
 
 struct MergeOptions {
     std::string input, output, table;
     bool png = false, cleanup = false;
+    NameEncoding names = NAMES_AUTO;
     unsigned jobs = 1;
 };
 
@@ -58,7 +63,7 @@ std::string read_failure_text(const ReadFailure &f) {
 }
 
 Commit say_commit(const std::string &line) {
-    return [line] { std::fprintf(stderr, "%s\n", line.c_str()); };
+    return [line] { write_error_text(line + "\n"); };
 }
 
 // Encodes and writes one event picture under a temporary name; on a worker.
@@ -90,6 +95,14 @@ void merge_table(const MergeOptions &o) {
     const EventTableStatus loaded = load_event_table(o.table, table, count);
     if (loaded == TABLE_CANNOT_OPEN) throw RunFailure("cannot open " + o.table + " (" + platform_error_text(errno) + ")");
     if (loaded == TABLE_TRUNCATED) throw RunFailure(o.table + ": truncated event table");
+    std::vector<std::string> stored;
+    for (uint32_t i = 0; i < count; ++i) {
+        const EventRecord r = parse_event_record(table.data(), i);
+        stored.insert(stored.end(), {r.event_name, r.base_name, r.delta_name});
+    }
+    Progress quiet;  // never shown: only for the note about names
+    const std::vector<std::string> names = read_table_names(o.table, "event", stored, o.names, false, quiet);
+    stored = std::vector<std::string>();
     if (!make_folders(o.output))
         throw RunFailure("cannot create folder " + o.output + " (" + platform_error_text(errno) + ")");
 
@@ -101,7 +114,7 @@ void merge_table(const MergeOptions &o) {
     OrderedPool pool(o.jobs);
 
     for (uint32_t i = 0; i < count; ++i) {
-        const EventRecord record = parse_event_record(table.data(), i);
+        const EventRecord record{names[3 * size_t{i}], names[3 * size_t{i} + 1], names[3 * size_t{i} + 2]};
         const std::string &event = record.event_name;
         const std::string pair = record.base_name + "+" + record.delta_name;
         RecordFiles files;
@@ -168,7 +181,7 @@ void merge_table(const MergeOptions &o) {
 int run_merge_command(const std::vector<std::string> &words) {
     const std::vector<KnownOption> known = {{"-i", "--input", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false}, {nullptr, "--cleanup", false},
-                                           {"-j", "--jobs", true},    {"-h", "--help", false}};
+                                           {"-j", "--jobs", true},    {"-h", "--help", false}, NAMES_OPTION};
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error;
@@ -187,6 +200,8 @@ int run_merge_command(const std::vector<std::string> &words) {
         if (opt.name == "--output") o.output = opt.value, output_given = true;
         if (opt.name == "--png") o.png = true;
         if (opt.name == "--cleanup") o.cleanup = true;
+        if (opt.name == "--names" && !parse_name_encoding(opt.value, o.names))
+            return names_usage_error(opt.value, "merge");
     }
     if (arguments.size() != 1) return usage_error("merge takes one event table", "merge");
     o.table = arguments[0];

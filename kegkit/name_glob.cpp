@@ -31,6 +31,16 @@ bool match_set(const std::string &pattern, size_t p, char c, size_t &end, bool &
     return matched != negate;
 }
 
+// The length of the character at text[t]: a whole UTF-8 sequence, else one byte.
+size_t character_length(const std::string &text, size_t t) {
+    const auto lead = static_cast<unsigned char>(text[t]);
+    const size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (n == 1 || text.size() - t < n) return 1;
+    for (size_t i = 1; i < n; ++i)
+        if ((static_cast<unsigned char>(text[t + i]) & 0xC0) != 0x80) return 1;
+    return n;
+}
+
 }  // namespace
 
 bool glob_match(const std::string &pattern, const std::string &text) {
@@ -44,9 +54,11 @@ bool glob_match(const std::string &pattern, const std::string &text) {
         }
         if (p < pattern.size()) {
             size_t next = p + 1;
+            size_t step = 1;
             bool ok;
             if (pattern[p] == '?') {
                 ok = true;
+                step = character_length(text, t);
             } else if (pattern[p] == '[') {
                 bool is_set = false;
                 ok = match_set(pattern, p, text[t], next, is_set);
@@ -56,13 +68,14 @@ bool glob_match(const std::string &pattern, const std::string &text) {
             }
             if (ok) {
                 p = next;
-                ++t;
+                t += step;
                 continue;
             }
         }
         if (star_p == std::string::npos) return false;
         p = star_p;
-        t = ++star_t;
+        star_t += character_length(text, star_t);
+        t = star_t;
     }
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();

@@ -1,7 +1,10 @@
 // pack_commands.cpp: kegkit create, repack and events: archives built from
 // a manifest or from an extracted folder, and event tables. Every input is
 // read and checked before anything is written; an archive or a table is
-// written under a temporary name and renamed into place when whole.
+// written under a temporary name and renamed into place when whole. Names
+// are stored in the code page asked for (by default the first of cp932, gbk
+// and utf-8 that holds them all), and a run that stores a name that is not
+// ASCII says which it used.
 #include <cstdio>
 
 #include "archive_fit.h"
@@ -26,6 +29,10 @@ const char CREATE_HELP[] =
     "  -m, --mode lzss|rle|stored|smallest  packing of every entry without a MODE of its own\n"
     "                                       (default smallest; stored only in 2.13)\n"
     "  -o, --output FILE                    the archive to write\n"
+    "      --names auto|cp932|gbk|utf-8|raw\n"
+    "                                       the code page to store the names in (default\n"
+    "                                       auto: the first of cp932, gbk and utf-8 that\n"
+    "                                       holds them all)\n"
     "  -h, --help                           this text\n";
 
 const char REPACK_HELP[] =
@@ -44,17 +51,26 @@ const char REPACK_HELP[] =
     "  -m, --mode lzss|rle|stored|smallest  packing of every entry (default smallest;\n"
     "                                       stored only in 2.13)\n"
     "  -o, --output FILE                    the archive to write\n"
+    "      --names auto|cp932|gbk|utf-8|raw\n"
+    "                                       the code page to store the names in (default\n"
+    "                                       auto: the first of cp932, gbk and utf-8 that\n"
+    "                                       holds them all)\n"
     "  -h, --help                           this text\n";
 
 const char EVENTS_HELP[] =
-    "usage: kegkit events write -o evinfo.bin LIST\n"
-    "       kegkit events print TABLE\n"
+    "usage: kegkit events write [--names ENCODING] -o evinfo.bin LIST\n"
+    "       kegkit events print [--names ENCODING] TABLE\n"
     "\n"
     "write builds an event table from a list of lines \"EVENT BASE DELTA\" (\"#\" starts a\n"
-    "comment; names of up to 15 characters); print prints a table as such lines.\n"
+    "comment; names of up to 15 bytes as stored); print prints a table as such lines.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   the table to write\n"
+    "      --names auto|cp932|gbk|utf-8|raw\n"
+    "                      the code page of the names (default auto: write prints\n"
+    "                      the first of cp932, gbk and utf-8 that holds them all,\n"
+    "                      print reads the first of utf-8, cp932 and gbk that reads\n"
+    "                      them all)\n"
     "  -h, --help          this text\n";
 
 int fault(const std::string &message) {
@@ -62,10 +78,18 @@ int fault(const std::string &message) {
     return STATUS_FAULT;
 }
 
+// The line a run that stored names other than ASCII ends with.
+void say_names_written(const NameWriting &writing, NameEncoding asked) {
+    if (writing.all_ascii) return;
+    print_error(std::string("names written in ") + name_encoding_word(writing.encoding) +
+                (asked == NAMES_AUTO ? " (--names chooses another)" : ""));
+}
+
 // The options and the one argument of create and repack.
 struct PackOptions {
     const ArchiveLayout *layout = &LAYOUT_2_13;
     PackMode mode = MODE_SMALLEST;
+    NameEncoding names = NAMES_AUTO;
     std::string output, input;
 };
 
@@ -74,7 +98,8 @@ struct PackOptions {
 int parse_pack_options(const std::vector<std::string> &words, const std::string &command, const char *help,
                        const char *input_kind, PackOptions &o, bool &done) {
     const std::vector<KnownOption> known = {
-        {"-r", "--revision", true}, {"-m", "--mode", true}, {"-o", "--output", true}, {"-h", "--help", false}};
+        {"-r", "--revision", true}, {"-m", "--mode", true}, {"-o", "--output", true}, {"-h", "--help", false},
+        NAMES_OPTION};
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error;
@@ -92,6 +117,8 @@ int parse_pack_options(const std::vector<std::string> &words, const std::string 
         if (opt.name == "--mode" && !parse_pack_mode(opt.value, o.mode))
             return usage_error("unknown packing mode \"" + opt.value + "\" (lzss, rle, stored, smallest)", command);
         if (opt.name == "--output") o.output = opt.value;
+        if (opt.name == "--names" && !parse_name_encoding(opt.value, o.names))
+            return names_usage_error(opt.value, command);
     }
     if (o.mode == MODE_STORED && !o.layout->stored_bit)
         return usage_error(std::string("revision ") + revision_of_layout(*o.layout) + " has no stored mode", command);
@@ -102,11 +129,14 @@ int parse_pack_options(const std::vector<std::string> &words, const std::string 
     return STATUS_OK;
 }
 
-int write_archive(const PackOptions &o, const std::vector<PackEntry> &entries) {
+int write_archive(const PackOptions &o, std::vector<PackEntry> &entries) {
     std::vector<uint8_t> archive;
     std::string error;
-    if (!build_cgf(*o.layout, entries, archive, error) || !write_whole_file(o.output, archive, error))
+    NameWriting writing;
+    if (!encode_entry_names(entries, *o.layout, o.names, writing, error) ||
+        !build_cgf(*o.layout, entries, archive, error) || !write_whole_file(o.output, archive, error))
         return fault(error);
+    say_names_written(writing, o.names);
     return STATUS_OK;
 }
 
@@ -150,11 +180,12 @@ int run_events_command(const std::vector<std::string> &words) {
                                         : "events needs \"write\" or \"print\", not \"" + what + "\"",
                            "events");
     const bool write = what == "write";
-    std::vector<KnownOption> known = {{"-h", "--help", false}};
+    std::vector<KnownOption> known = {{"-h", "--help", false}, NAMES_OPTION};
     if (write) known.push_back({"-o", "--output", true});
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error, output;
+    NameEncoding names = NAMES_AUTO;
     if (!parse_options(std::vector<std::string>(words.begin() + 1, words.end()), known, options, arguments, error))
         return usage_error(error, "events");
     for (const ParsedOption &opt : options) {
@@ -163,6 +194,8 @@ int run_events_command(const std::vector<std::string> &words) {
             return STATUS_OK;
         }
         if (opt.name == "--output") output = opt.value;
+        if (opt.name == "--names" && !parse_name_encoding(opt.value, names))
+            return names_usage_error(opt.value, "events");
     }
     if (arguments.size() != 1)
         return usage_error("events " + what + " takes one " + (write ? "list" : "table"), "events");
@@ -172,13 +205,18 @@ int run_events_command(const std::vector<std::string> &words) {
     if (!read_whole_file(input, bytes, error)) return fault(error);
     if (write) {
         std::vector<uint8_t> table;
-        if (!build_event_table(std::string(bytes.begin(), bytes.end()), table, error))
+        NameWriting writing;
+        if (!build_event_table(std::string(bytes.begin(), bytes.end()), names, table, writing, error))
             return fault(input + ": " + error);
         if (!write_whole_file(output, table, error)) return fault(error);
+        say_names_written(writing, names);
         return STATUS_OK;
     }
     std::string text;
-    if (!print_event_table(bytes, text, error)) return fault(input + ": " + error);
-    std::fputs(text.c_str(), stdout);
+    NameReading reading;
+    if (!print_event_table(bytes, names, text, reading, error)) return fault(input + ": " + error);
+    Progress quiet;  // never shown: only for the note about names
+    report_names(input, reading, false, quiet);
+    write_output_text(text);
     return STATUS_OK;
 }

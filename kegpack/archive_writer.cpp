@@ -50,6 +50,34 @@ bool parse_pack_mode(const std::string &word, PackMode &mode) {
     return true;
 }
 
+bool encode_entry_names(std::vector<PackEntry> &entries, const ArchiveLayout &layout, NameEncoding encoding,
+                        NameWriting &writing, std::string &error) {
+    std::vector<std::string> names;
+    for (const PackEntry &e : entries) names.push_back(e.name);
+    const auto where = [](const PackEntry &e) { return e.source.empty() ? std::string() : e.source + ": "; };
+    if (!write_names(names, encoding, system_raw_spelling(), writing)) {
+        const PackEntry &e = entries[writing.failed];
+        error = where(e) + "entry name \"" + printable_name(e.name) + "\" cannot be written in " +
+                name_encoding_word(writing.encoding);
+        return false;
+    }
+    const size_t most = layout.name_size - 1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string &stored = writing.bytes[i];
+        if (!stored.empty() && stored.size() <= most) continue;
+        const PackEntry &e = entries[i];
+        error = where(e) + "entry name \"" + printable_name(e.name) + "\" does not fit revision " +
+                revision_of_layout(layout) + " (1 to " + std::to_string(most);
+        // A name that is stored as it is written counts in characters, as it always has.
+        error += stored == e.name && is_ascii_name(e.name)
+                     ? std::string(" characters)")
+                     : " bytes; " + std::to_string(stored.size()) + " in " + name_encoding_word(writing.encoding) + ")";
+        return false;
+    }
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].name = std::move(writing.bytes[i]);
+    return true;
+}
+
 bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entries, std::vector<uint8_t> &archive,
                std::string &error) {
     const char *revision = revision_of_layout(layout);

@@ -9,6 +9,7 @@
 
 #include "archive_fit.h"
 #include "bmp_image.h"
+#include "name_encoding.h"
 
 enum PackMode { MODE_LZSS, MODE_RLE, MODE_STORED, MODE_SMALLEST };
 
@@ -16,13 +17,21 @@ enum PackMode { MODE_LZSS, MODE_RLE, MODE_STORED, MODE_SMALLEST };
 bool parse_pack_mode(const std::string &word, PackMode &mode);
 
 struct PackEntry {
-    std::string name;
+    std::string name;  // as the user wrote it (UTF-8) until encode_entry_names stores it
     bool mask = false;
     int32_t x = 0, y = 0;       // placement, for a mask
     std::vector<uint8_t> data;  // the decoded bytes, a whole BMP file
     PackMode mode = MODE_SMALLEST;
     std::string source;  // where the entry comes from, for messages ("" when made here)
 };
+
+// Turns every entry's name into the bytes it is stored as, in `encoding`
+// (write_names), and checks each against the revision's name field. False
+// with one line naming the entry's source when a name has no spelling in the
+// encoding, or does not fit the field once encoded; `writing` says which
+// encoding was taken.
+bool encode_entry_names(std::vector<PackEntry> &entries, const ArchiveLayout &layout, NameEncoding encoding,
+                        NameWriting &writing, std::string &error);
 
 // An archive of `layout` holding `entries` in this order.
 bool build_cgf(const ArchiveLayout &layout, const std::vector<PackEntry> &entries, std::vector<uint8_t> &archive,
@@ -78,9 +87,13 @@ bool mask_png_to_bmp(const std::string &path, const std::vector<uint8_t> &png, c
 bool check_entry_size(const std::string &path, uint64_t size, const ArchiveLayout &layout, std::string &error);
 
 // ---- event tables ----
-// evinfo.bin from lines "EVENT BASE DELTA", and back.
-bool build_event_table(const std::string &list_text, std::vector<uint8_t> &table, std::string &error);
-bool print_event_table(const std::vector<uint8_t> &table, std::string &text, std::string &error);
+// evinfo.bin from lines "EVENT BASE DELTA", the names written in `encoding`
+// (write_names; `writing` says which was taken), and back, the names read in
+// `encoding` (read_names; `reading` says how).
+bool build_event_table(const std::string &list_text, NameEncoding encoding, std::vector<uint8_t> &table,
+                       NameWriting &writing, std::string &error);
+bool print_event_table(const std::vector<uint8_t> &table, NameEncoding encoding, std::string &text,
+                       NameReading &reading, std::string &error);
 
 // The words of one line of a manifest or an event list; "#" starts a comment.
 std::vector<std::string> words_of_line(const std::string &line);

@@ -1,22 +1,22 @@
 // repack.cpp: a folder of extracted pictures back into entries. Every .bmp
 // and .png file of the folder and its subfolders is a picture, named after
-// its path with '\' between the parts, as kegsplit reads entry names. A
+// its path with '\' between the parts, as kegsplit reads entry names (the
+// names are checked against the revision once they are encoded). A
 // composed picture, "STEM+xXyY" with alpha (a 32-bit BMP file exactly as
 // compose_with_mask writes it, or an RGBA PNG file), becomes a 24-bit
 // picture and an 8-bit mask (grey palette, alpha = 255 - index); any other
 // BMP file is a plain picture written back exactly as stored, any other PNG
 // file the BMP file of its pixels.
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <filesystem>
 #include <map>
 
 #include "byte_order.h"
 #include "file_util.h"
 #include "output_tree.h"
 #include "packing.h"
-
-namespace fs = std::filesystem;
+#include "platform.h"
 
 namespace {
 
@@ -95,48 +95,35 @@ std::string entry_name_for(const std::string &stem) {
     return last.empty() || last.find('.') != std::string::npos ? stem + ".bmp" : stem;
 }
 
-bool check_entry_name(const std::string &path, const std::string &name, const ArchiveLayout &layout,
-                      std::string &error) {
-    if (name.size() < layout.name_size && name.find('\0') == std::string::npos) return true;
-    error = path + ": entry name \"" + name + "\" does not fit revision " + revision_of_layout(layout) + " (1 to " +
-            std::to_string(layout.name_size - 1) + " characters)";
-    return false;
+// Adds every .bmp and .png file below `folder` (`relative` below the
+// top folder, "" for the top itself) to `found`. Links to folders are not
+// followed: a link back up would never end.
+bool find_pictures_below(const std::string &folder, const std::string &relative, std::vector<FoundFile> &found,
+                         std::string &error) {
+    std::vector<FolderEntry> entries;
+    if (!platform_list_folder(folder, entries)) {
+        error = "cannot list " + folder + " (" + platform_error_text(errno) + ")";
+        return false;
+    }
+    for (const FolderEntry &e : entries) {
+        const std::string path = join_path(folder, e.name);
+        const std::string below = relative.empty() ? e.name : relative + "\\" + e.name;
+        if (e.kind == PATH_FOLDER && !find_pictures_below(path, below, found, error)) return false;
+        if (e.kind != PATH_FILE) continue;
+        FoundFile f;
+        f.relative = below;
+        f.png = has_extension(f.relative, ".png");
+        if (!f.png && !has_extension(f.relative, ".bmp")) continue;
+        f.path = path;
+        found.push_back(std::move(f));
+    }
+    return true;
 }
 
 // Every .bmp and .png file below `folder`, in the byte order of their
 // relative names.
 bool find_pictures(const std::string &folder, std::vector<FoundFile> &found, std::string &error) {
-    std::error_code ec;
-    try {
-        const fs::path base(folder);
-        fs::recursive_directory_iterator it(base, ec);
-        for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-            std::error_code kind;
-            if (!it->is_regular_file(kind)) continue;
-            const fs::path relative = it->path().lexically_relative(base);
-            FoundFile f;
-            std::string slashed;
-            for (const fs::path &part : relative) {
-                if (!slashed.empty()) {
-                    f.relative += '\\';
-                    slashed += '/';
-                }
-                const std::string name = part.string();
-                f.relative += name;
-                slashed += name;
-            }
-            f.png = has_extension(f.relative, ".png");
-            if (!f.png && !has_extension(f.relative, ".bmp")) continue;
-            f.path = join_path(folder, slashed);
-            found.push_back(std::move(f));
-        }
-    } catch (const std::exception &) {
-        if (!ec) ec = std::make_error_code(std::errc::illegal_byte_sequence);
-    }
-    if (ec) {
-        error = "cannot list " + folder + " (" + ec.message() + ")";
-        return false;
-    }
+    if (!find_pictures_below(folder, "", found, error)) return false;
     std::sort(found.begin(), found.end(),
               [](const FoundFile &a, const FoundFile &b) { return a.relative < b.relative; });
     return true;
@@ -159,8 +146,7 @@ bool add_composed(Repack &r, const FoundFile &f, const Placement &p, const uint8
     const std::string name = entry_name_for(p.stem);
     const uint64_t stride = (3 * uint64_t{w} + 3) & ~uint64_t{3}, mask_stride = (uint64_t{w} + 3) & ~uint64_t{3};
     const uint64_t picture_size = BMP_HEADER_SIZE + stride * h, mask_size = BMP_HEADER_SIZE + 1024 + mask_stride * h;
-    if (!check_entry_name(f.path, name, *r.layout, error) ||
-        !check_entry_size(f.path, picture_size, *r.layout, error) ||
+    if (!check_entry_size(f.path, picture_size, *r.layout, error) ||
         !check_entry_size(f.path, mask_size, *r.layout, error))
         return false;
     PackEntry picture{name, false, 0, 0, bmp_headers(w, h, 24, 0, stride * h), r.mode, f.path};
@@ -206,9 +192,7 @@ bool add_file(Repack &r, const FoundFile &f, std::string &error) {
         uint32_t w, h;
         if (placed && is_composed_bmp(bytes, w, h))
             return add_composed(r, f, placement, bytes.data() + BMP_HEADER_SIZE, w, h, error);
-        if (!check_entry_name(f.path, plain.name, *r.layout, error) ||
-            !check_entry_size(f.path, bytes.size(), *r.layout, error))
-            return false;
+        if (!check_entry_size(f.path, bytes.size(), *r.layout, error)) return false;
         plain.data = std::move(bytes);
     } else {
         Picture picture;
@@ -217,9 +201,7 @@ bool add_file(Repack &r, const FoundFile &f, std::string &error) {
         const PixelBuffer &b = picture.buffer;
         if (placed && picture.kind == PICTURE_RGBA)
             return add_composed(r, f, placement, b.pixels.get(), b.width, b.height, error);
-        if (!check_entry_name(f.path, plain.name, *r.layout, error) ||
-            !picture_to_bmp(f.path, picture, *r.layout, plain.data, error))
-            return false;
+        if (!picture_to_bmp(f.path, picture, *r.layout, plain.data, error)) return false;
     }
     r.plain.push_back(std::move(plain));
     return true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive_layout.h"
+#include "name_encoding.h"
 
 // Reads up to `size` bytes at `position`; returns how many it read.
 using ReadAt = std::function<size_t(uint64_t position, void *buffer, size_t size)>;
@@ -64,7 +65,19 @@ const char *revision_of_layout(const ArchiveLayout &layout);
 // "2.11", "2.12", "2.13"; nullptr for another word.
 const ArchiveLayout *layout_for_revision(const std::string &word);
 
+// How a listing shows entry names: read in `encoding` (auto: decided for the
+// archive); with `show_bytes`, the stored bytes in hex beside each name that
+// is not ASCII. The default shows the stored bytes as they are.
+struct ListNames {
+    NameEncoding encoding = NAMES_RAW;
+    RawSpelling spelling = RAW_AS_BYTES;
+    bool show_bytes = false;
+};
+
 // The listing of an archive: which revisions' layouts it fits, and a table
-// of its entries read with `layout` (or the first that fits, if null).
-// False with a one-line reason in `error` when `layout` does not fit.
-bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text, std::string &error);
+// of its entries read with `layout` (or the first that fits, if null), with
+// how their names were read in `reading`. False with a one-line reason in
+// `error` when `layout` does not fit, or a name does not read as the
+// encoding asked for.
+bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, const ListNames &names,
+              NameReading &reading, std::string &text, std::string &error);

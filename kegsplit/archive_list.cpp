@@ -6,8 +6,18 @@
 
 #include "archive_fit.h"
 
-bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, std::string &text,
-              std::string &error) {
+namespace {
+
+// `name` followed by spaces up to `columns` terminal columns.
+std::string padded(const std::string &name, size_t columns) {
+    const size_t width = display_width(name);
+    return width >= columns ? name : name + std::string(columns - width, ' ');
+}
+
+}  // namespace
+
+bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout, const ListNames &names,
+              NameReading &reading, std::string &text, std::string &error) {
     std::vector<ListedEntry> entries;
     const ArchiveLayout *chosen = layout;
     std::string fits;
@@ -25,6 +35,12 @@ bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout,
         error = std::string("the archive does not fit revision ") + revision_of_layout(*chosen);
         return false;
     }
+    std::vector<std::string> stored;
+    for (const ListedEntry &l : entries) stored.push_back(l.entry.name);
+    if (!read_names(stored, names.encoding, names.spelling, reading)) {
+        error = unreadable_name_message("entry", stored[reading.failed], names.encoding);
+        return false;
+    }
     text += std::string("entries as revision ") + revision_of_layout(*chosen) + ":\n";
     char line[256];
     std::snprintf(line, sizeof line, "%5s  %-28s %-4s %10s %10s %-6s %10s  %s\n", "index", "name", "mask", "position",
@@ -34,10 +50,13 @@ bool list_cgf(const ReadAt &read_at, uint64_t size, const ArchiveLayout *layout,
         const ListedEntry &l = entries[i];
         const char *mode = (l.flags & chosen->stored_bit) ? "stored" : (l.flags & CHUNK_RLE_BIT) ? "rle" : "lzss";
         std::string placement = l.entry.is_mask ? "+x" + std::to_string(l.x) + "y" + std::to_string(l.y) : "";
-        std::snprintf(line, sizeof line, "%5zu  %-28s %-4s %10u %10u %-6s %10u  %s\n", i, l.entry.name.c_str(),
-                      l.entry.is_mask ? "yes" : "", l.entry.position, l.packed_size, mode, l.flags & chosen->length_mask,
-                      placement.c_str());
+        if (names.show_bytes && !is_ascii_name(stored[i])) placement += "  [" + hex_bytes(stored[i]) + "]";
+        std::snprintf(line, sizeof line, "%5zu  ", i);
         text += line;
+        text += padded(reading.names[i], 28);
+        std::snprintf(line, sizeof line, " %-4s %10u %10u %-6s %10u  ", l.entry.is_mask ? "yes" : "", l.entry.position,
+                      l.packed_size, mode, l.flags & chosen->length_mask);
+        text += line + placement + "\n";
     }
     return true;
 }

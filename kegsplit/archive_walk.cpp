@@ -131,11 +131,20 @@ WalkOpenStatus open_archive_walk(const std::string &path, const ArchiveLayout &l
     return read_entry_table(walk) ? WALK_OPENED : WALK_TRUNCATED_TABLE;
 }
 
+std::vector<std::string> stored_entry_names(const ArchiveWalk &walk) {
+    std::vector<std::string> names;
+    names.reserve(walk.count);
+    for (uint32_t i = 0; i < walk.count; ++i)
+        names.push_back(parse_archive_entry(walk.table.data(), i, *walk.layout).name);
+    return names;
+}
+
 bool next_walk_item(ArchiveWalk &walk, WalkItem &item) {
     if (walk.next >= walk.count) return false;
     item = WalkItem();
     item.index = walk.next++;
     item.entry = parse_archive_entry(walk.table.data(), item.index, *walk.layout);
+    if (item.index < walk.names.size()) item.entry.name = walk.names[item.index];
     const ChunkStatus status =
         read_chunk(walk.fd, static_cast<uint64_t>(walk.file_size), item.entry, *walk.layout, *walk.packed_buffers,
                    item.chunk);

@@ -63,11 +63,17 @@ struct ArchiveWalk {
     uint32_t count = 0;
     std::vector<uint8_t> table;
     uint32_t next = 0;
+    // The names handed out, one for each entry, where they are not the stored
+    // bytes (decoded from the archive's code page); set after opening.
+    std::vector<std::string> names;
     std::shared_ptr<HeldMask> mask;  // null until the first mask entry
     std::shared_ptr<PackedBuffers> packed_buffers = std::make_shared<PackedBuffers>();
 };
 
 WalkOpenStatus open_archive_walk(const std::string &path, const ArchiveLayout &layout, ArchiveWalk &walk);
+
+// The stored name of every entry of an opened walk, in table order.
+std::vector<std::string> stored_entry_names(const ArchiveWalk &walk);
 
 enum WalkItemKind {
     WALK_TRUNCATED,    // the entry's data does not lie wholly inside the archive
