@@ -11,7 +11,9 @@
 #include <malloc.h>
 #endif
 #include <fcntl.h>
+#if !defined(__EMSCRIPTEN__)
 #include <iconv.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +81,8 @@ void platform_write_text(std::FILE *stream, const std::string &text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+#if !defined(__EMSCRIPTEN__)
+// The browser has its own: platform_web_names.cpp.
 namespace {
 
 // The C library's converters, opened once per thread and direction: a
@@ -95,8 +99,8 @@ struct Converters {
 };
 
 // glibc's "CP932" and "GBK" follow Windows' tables. A C library without
-// them (musl's has no CP932) fails to open one: the code page then fits no
-// name, and nothing is converted.
+// them fails to open one: the code page then fits no name, and nothing is
+// converted.
 iconv_t converter(CodePage code_page, bool decode) {
     thread_local Converters converters;
     iconv_t &cd = converters.cd[static_cast<size_t>(code_page) * 2 + (decode ? 1 : 0)];
@@ -136,6 +140,7 @@ bool platform_encode_name(const std::string &utf8, CodePage code_page, std::stri
     return convert_all(converter(code_page, false), utf8, bytes) &&
            convert_all(converter(code_page, true), bytes, back) && back == utf8;
 }
+#endif
 
 int platform_open(const std::string &name, int flags, int mode) {
     int native = O_CLOEXEC;

@@ -106,6 +106,15 @@ def make_inputs(native, build, inputs):
     native.run(["create", "-r", "2.13", "-o", os.path.join(inputs, "demo.cgf"), "demo.manifest"], src, 0)
     native.run(["events", "write", "-o", os.path.join(inputs, "evinfo.bin"), "events.txt"], src, 0)
 
+    # Names in code pages: cp932 (a trail byte 0x5C in "表" and "ソ", half-width
+    # katakana, a folder) and gbk, written by kegkit create.
+    for page, names in (("cp932", ["表示", "ソース\\ｱｲｳ", "立ち絵ａ"]), ("gbk", ["背景图", "人物\\立绘", "立绘ａ"])):
+        lines = [f"picture {names[0]} bg01.bmp", f"picture {names[1]} bg02.bmp", "mask m fig-mask.bmp 5 6",
+                 f"picture {names[2]} fc01.bmp"]
+        with open(os.path.join(src, page + ".manifest"), "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+        native.run(["create", "--names", page, "-o", os.path.join(inputs, page + ".cgf"), page + ".manifest"], src, 0)
+
     # Damaged: a 2.11 archive with an unsafe name, an entry that claims more
     # bytes than any stream could give, and the last data in the file cut short.
     with open(os.path.join(inputs, "r211.cgf"), "rb") as f:
@@ -261,6 +270,16 @@ def test_events_and_pictures(b, native, inputs, url):
     b.driver.find_element(By.ID, "viewer-close").click()
 
 
+def test_names_in_code_pages(b, native, inputs, url):
+    names = ["cp932.cgf", "gbk.cgf"]
+    expected, lines, _ = native.extract(names, inputs)
+    check("cp932/ソース/ｱｲｳ.png" in expected and "gbk/人物/立绘.png" in expected, f"kegkit wrote {sorted(expected)}")
+    b.load(url)
+    b.open([os.path.join(inputs, n) for n in names])
+    check_equal(b.lines(), lines, "the lines")
+    check_files(b.zip_files(), expected, "the ZIP")
+
+
 def test_damaged_and_hostile_archives(b, native, inputs, url):
     b.load(url)
     for name in ("damaged.cgf", "junk.cgf"):
@@ -379,7 +398,7 @@ def test_firefox_from_file(native, inputs, site, work):
         firefox.quit()
 
 
-TESTS = [test_three_revisions_at_once, test_events_and_pictures, test_damaged_and_hostile_archives,
+TESTS = [test_three_revisions_at_once, test_events_and_pictures, test_names_in_code_pages, test_damaged_and_hostile_archives,
          test_revision_is_asked_for]
 
 
