@@ -27,6 +27,7 @@ namespace {
 // Converts `size` bytes at `source` from the code page (or, with decode false,
 // UTF-8 text into it) into `out`; returns the length written, or -1 when a
 // character does not convert exactly or `capacity` is too small.
+// clang-format off (JavaScript)
 EM_JS(int, web_convert_name, (const char *source, int size, int code_page, int decode, char *out, int capacity), {
     const tables = Module.kitNameTables || (Module.kitNameTables = []);
     let t = tables[code_page];
@@ -94,6 +95,7 @@ EM_JS(int, web_convert_name, (const char *source, int size, int code_page, int d
     HEAPU8.set(result, out);
     return result.length;
 });
+// clang-format on
 
 bool convert(const std::string &in, CodePage code_page, bool decode, std::string &out) {
     out.assign(in.size() * 4 + 8, '\0');  // no character grows more than four times
