@@ -27,7 +27,8 @@ namespace {
 // Converts `size` bytes at `source` from the code page (or, with decode false,
 // UTF-8 text into it) into `out`; returns the length written, or -1 when a
 // character does not convert exactly or `capacity` is too small.
-// clang-format off (JavaScript)
+// The body is JavaScript:
+// clang-format off
 EM_JS(int, web_convert_name, (const char *source, int size, int code_page, int decode, char *out, int capacity), {
     const tables = Module.kitNameTables || (Module.kitNameTables = []);
     let t = tables[code_page];
