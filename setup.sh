@@ -5,7 +5,7 @@
 #   ./setup.sh --ci   also what CI runs: clang's sanitizers and fuzzers, the
 #                     Windows cross-builds and wine, the 32-bit x86 build and qemu
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev imagemagick)
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev imagemagick)
 if [ "${1:-}" = --ci ]; then
   packages+=(clang libclang-rt-14-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
              libz-mingw-w64-dev g++-multilib qemu-user lib32z1-dev dpkg-dev)

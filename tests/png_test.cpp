@@ -103,8 +103,8 @@ TEST(Png, RoundTripOfEachKind) {
     for (int i = 0; i < 16; ++i) indexed.palette[i] = static_cast<uint8_t>(i % 4 == 3 ? 0 : 100 + i);
 
     for (const Picture *want : {&rgb, &rgba, &indexed}) {
-        for (const PngOptions options : {PngOptions{}, PngOptions{9, PNG_FILTER_ALL, PNG_STRATEGY_FILTERED},
-                                         PngOptions{0, PNG_FILTER_NONE, PNG_STRATEGY_DEFAULT}}) {
+        for (const PngOptions options : {PngOptions{}, PngOptions{12, PNG_FILTER_ALL},
+                                         PngOptions{0, PNG_FILTER_NONE}}) {
             const Bytes png = encode(*want, options);
             Picture got;
             std::string error;
@@ -135,7 +135,7 @@ TEST(Png, EncoderRefusesWhatItCannotWrite) {
     view.stride = 5;
     EXPECT_FALSE(encode_png(view, PngOptions{}, png, error));
     EXPECT_EQ(error, "rows overlap");
-    EXPECT_FALSE(encode_png(picture_view(p), PngOptions{10, PNG_FILTER_ALL, 0}, png, error));
+    EXPECT_FALSE(encode_png(picture_view(p), PngOptions{13, PNG_FILTER_ALL}, png, error));
     EXPECT_EQ(error, "bad PNG options");
     EXPECT_TRUE(png.empty());
 }
@@ -290,7 +290,7 @@ TEST(PngHostile, HeadersThatClaimTooMuchCostNothing) {
     // 1 GiB it cannot be whole; as one of 6 GiB it is too large; as a small
     // one, the stream past its pixels is never inflated.
     const Picture zeros = make_picture(PICTURE_INDEXED, 8192, 8192, Bytes(8192 * 8192, 0));
-    const Bytes bomb = encode(zeros, PngOptions{9, PNG_FILTER_NONE, PNG_STRATEGY_DEFAULT});
+    const Bytes bomb = encode(zeros, PngOptions{12, PNG_FILTER_NONE});
     ASSERT_LT(bomb.size(), 100u << 10);
     expect_within_bounded_memory(with_ihdr(bomb, 16384, 16384, 8, 6), "truncated");
     expect_within_bounded_memory(with_ihdr(bomb, 46341, 46341, 8, 2), "picture too large");
