@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 WINE=${KEGKIT_WINE:-/usr/lib/wine/wine64}
 export WINEDEBUG=-all KEGKIT_WINE="$WINE"
 
-# The static programs compile libspng from Debian's source package.
-bash cmake/fetch_source.sh libspng >/dev/null
+# The static programs compile libspng and libdeflate from Debian's source packages.
+bash cmake/fetch_source.sh libspng >/dev/null && bash cmake/fetch_source.sh libdeflate >/dev/null
 cmake --preset windows-x64 >/dev/null && cmake --build --preset windows-x64 >/dev/null
 cmake --preset windows-x86 >/dev/null && cmake --build --preset windows-x86 >/dev/null
 ls build-win32/*.exe build-win32/tests/unit_tests.exe >/dev/null
