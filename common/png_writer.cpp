@@ -134,7 +134,17 @@ struct ByteModel {
         return sum;
     }
     void count(const uint8_t *bytes, size_t length) {
-        for (size_t i = 0; i < length; ++i) ++counts[bytes[i]];
+        // Four tallies, so that runs of one value do not wait on each other.
+        uint32_t tally[4][256] = {};
+        size_t i = 0;
+        for (; i + 4 <= length; i += 4) {
+            ++tally[0][bytes[i]];
+            ++tally[1][bytes[i + 1]];
+            ++tally[2][bytes[i + 2]];
+            ++tally[3][bytes[i + 3]];
+        }
+        for (; i < length; ++i) ++tally[0][bytes[i]];
+        for (int v = 0; v < 256; ++v) counts[v] += tally[0][v] + tally[1][v] + tally[2][v] + tally[3][v];
         total += length;
         since_refresh += length;
         if (total > WINDOW) {
