@@ -8,7 +8,7 @@
 #                     32-bit x86 build and qemu, lintian, the page's build
 #                     (emscripten, npm) and its browser tests
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev zlib1g-dev imagemagick
+packages=(cmake g++ make libgtest-dev libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev imagemagick
           help2man man-db dpkg-dev)
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,6 +1,6 @@
 // png_bench.cpp: encode_png on the benchmark set, as 24-bit pictures and as
 // 32-bit composed pictures (the figure's alpha: large transparent areas),
-// for zlib levels, strategies and filter choices; the speed in input bytes
+// for each compression level and filter choice; the speed in input bytes
 // per second, the size as a ratio to ImageMagick's PNG of the same picture
 // (`mogrify -format png` with its defaults, made once into
 // $KEGKIT_BENCH_DATA/png-reference). Then decode_png on our own files.
@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "bench_data.h"
+#include "platform.h"
 #include "png_image.h"
 
 namespace fs = std::filesystem;
@@ -157,37 +158,34 @@ std::string filter_name(int filter) {
 }
 
 void add(const PngOptions &o) {
-    static const char *strategies[] = {"default", "filtered", "huffman", "rle"};
+    const bool is_default = o.level == PngOptions{}.level && o.filter == PngOptions{}.filter;
     const std::string name =
-        "encode/level" + std::to_string(o.level) + "/" + filter_name(o.filter) + "/" + strategies[o.strategy] +
-        (o.level == PngOptions{}.level && o.filter == PngOptions{}.filter && o.strategy == PngOptions{}.strategy
-             ? " (default)"
-             : "");
+        "encode/level" + std::to_string(o.level) + "/" + filter_name(o.filter) + (is_default ? " (default)" : "");
     benchmark::RegisterBenchmark(name.c_str(), encode_all, o)->Iterations(1)->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    platform_reuse_large_blocks();  // as kegkit does
     load_samples();
-    const int filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH, PNG_FILTER_ALL};
-    for (int level = 1; level <= 7; ++level)
-        for (const int filter : filters) add({level, filter, PNG_STRATEGY_DEFAULT});
-    for (int level = 4; level <= 6; ++level)
-        for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_PAETH, PNG_FILTER_ALL})
-            add({level, filter, PNG_STRATEGY_FILTERED});
-    for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH, PNG_FILTER_ALL})
-        add({1, filter, PNG_STRATEGY_RLE});
-    // Adaptive filtering from fewer candidates costs less per row.
-    const int three = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_PAETH;
-    for (const int filter : {three, three | PNG_FILTER_AVERAGE, three | PNG_FILTER_NONE}) {
-        add({1, filter, PNG_STRATEGY_RLE});
-        add({4, filter, PNG_STRATEGY_DEFAULT});
-        add({4, filter, PNG_STRATEGY_FILTERED});
-        add({5, filter, PNG_STRATEGY_DEFAULT});
-    }
-    for (const int filter : {PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_PAETH})
-        add({1, filter, PNG_STRATEGY_HUFFMAN_ONLY});
+    // The level curve with the default filters, then the filter curve at a
+    // fast, the default and a slow level. Level 0 stores: its time is the
+    // filtering's and the file's framing.
+    for (int level = PNG_LEVEL_MIN; level <= PNG_LEVEL_MAX; ++level) add({level, PngOptions{}.filter});
+    const int sub_up_paeth = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_PAETH;
+    const int filters[] = {PNG_FILTER_NONE,
+                           PNG_FILTER_SUB,
+                           PNG_FILTER_UP,
+                           PNG_FILTER_AVERAGE,
+                           PNG_FILTER_PAETH,
+                           PNG_FILTER_SUB | PNG_FILTER_PAETH,
+                           PNG_FILTER_SUB | PNG_FILTER_UP,
+                           sub_up_paeth,
+                           PNG_FILTER_ALL};
+    for (const int level : {PNG_LEVEL_MIN, 1, 2, PNG_LEVEL_DEFAULT, 9})
+        for (const int filter : filters)
+            if (filter != PngOptions{}.filter) add({level, filter});
     benchmark::RegisterBenchmark("decode/default-encoded", decode_all)->Iterations(1)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("magick/mogrify", magick_all)
         ->Iterations(1)

@@ -5,6 +5,8 @@
 # the file search in a folder of 100 and of 20,000 files, and peak memory.
 # Results go to build/bench-results; bench/summarize.py prints the ratios.
 # The programs read and write in ${KEGKIT_BENCH_WORK:-build/bench-work}.
+# With KEGKIT_BASELINE_BUILD set to the build folder of an earlier version,
+# its kegkit's PNG runs are timed in turn with this one's (compare_builds.py).
 #   bench/run_benchmarks.sh [--quick]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +48,9 @@ python3 bench/time_runs.py "$out/kegkit-bmp.runs" --cwd "$work/k" --clean bmp --
   "$top/build/kegkit" extract -j 2 -o bmp ../x/bench.cgf
 python3 bench/time_runs.py "$out/kegkit-png.runs" --cwd "$work/k" --clean png -- \
   "$top/build/kegkit" extract -j 2 --png -o png ../x/bench.cgf
+python3 bench/time_runs.py "$out/kegkit-png1.runs" --cwd "$work/k" --clean png1 -- \
+  "$top/build/kegkit" extract -j 2 --png --png-level 1 -o png1 ../x/bench.cgf
+rm -rf "$work/k/png1"
 diff -r -q -x bench.cgf "$work/x" "$work/k/bmp" >/dev/null || { echo "kegkit's BMP files differ from kegsplit's" >&2; exit 1; }
 
 echo "== the page (headless Chromium) against kegkit extract --png -j 1, same archive"
@@ -94,6 +99,14 @@ end=$(python3 -c "import time; print(time.time())")
 python3 -c "print(\"imagemagick_png_seconds\", $end - $start)" > "$out/imagemagick-png.txt"
 rm -rf "$work/ev"
 
+if [ -n "${KEGKIT_BASELINE_BUILD:-}" ]; then
+  echo "== kegkit against the build in $KEGKIT_BASELINE_BUILD"
+  build/bench/make_bench_inputs archive "$work/cmp/x" "$mib" >/dev/null
+  build/bench/make_bench_inputs events "$work/cmp/ev" "$events" >/dev/null
+  python3 bench/compare_builds.py "$KEGKIT_BASELINE_BUILD" build "$work/cmp" | tee "$out/compare-builds.txt"
+  rm -rf "$work/cmp"
+fi
+
 echo "== the file search in folders of 100 and 20,000 files"
 # Small pictures, so that a record's time is mostly its two searches; the
 # best of three runs of 2000 records each.
@@ -112,4 +125,7 @@ print(best)
 PY
 done
 rm -rf "$work"
+echo "== PNG: the level and filter curves on the benchmark pictures, and every level on the wallpapers"
+build/bench/png_bench --benchmark_filter='encode/' --benchmark_format=json --benchmark_out="$out/png.json" >/dev/null
+[ "$quick" = --quick ] || bash bench/compare_wallpapers.sh | tee "$out/wallpapers.txt"
 python3 bench/summarize.py "$out"

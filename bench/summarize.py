@@ -102,13 +102,17 @@ print(f"kegsplit-2.13 end to end takes {k_seconds / floor:.2f}x the sum of its d
 kb_seconds, kb_rss = runs_file("kegkit-bmp.runs")
 kp_seconds, kp_rss = runs_file("kegkit-png.runs")
 # An entry's buffers at most: its packed and decoded bytes (each at most the
-# picture's size), its composed picture and its encoded PNG (each at most 4/3
-# of the 24-bit picture).
+# picture's size), its composed picture, its filtered rows and its encoded PNG
+# (each at most 4/3 of the 24-bit picture).
 largest = int(archive["largest_picture_bytes"])
-bound = 3 * (2 * largest + 2 * largest * 4 / 3) + int(archive["mask_bytes"]) + 16 * 2**20
+bound = 3 * (2 * largest + 3 * largest * 4 / 3) + int(archive["mask_bytes"]) + 16 * 2**20
 print(f"kegkit extract -j 2 (BMP): {k_seconds / kb_seconds:.2f}x kegsplit-2.13's throughput; peak RSS "
       f"{kb_rss / 2**20:.1f} MiB (bound: 3 entries' buffers + the mask + 16 MiB = {bound / 2**20:.1f} MiB)")
 mog = dict(zip(*[iter(open(f"{out}/mogrify.txt").read().split())] * 2))
+kp1_seconds, _ = runs_file("kegkit-png1.runs")
+print(f"kegkit extract -j 2 --png --png-level 1: {kp1_seconds / kb_seconds:.2f}x the time of kegkit extract -j 2 (BMP)")
+print(f"decode_lzss on the archive's {archive['lzss_entries']} LZSS entries: "
+      f"{float(archive['lzss_reference_seconds']) / float(archive['lzss_seconds']):.2f}x the plain decoder's throughput")
 print(f"kegkit extract -j 2 --png: {(k_seconds + float(mog['mogrify_seconds'])) / kp_seconds:.2f}x the throughput of "
       f"kegsplit-2.13 then mogrify -format png; PNG files {int(mog['kegkit_png_bytes']) / int(mog['imagemagick_png_bytes']):.3f}x "
       f"ImageMagick's in total; peak RSS {kp_rss / 2**20:.1f} MiB (bound {bound / 2**20:.1f} MiB)")
@@ -123,6 +127,18 @@ rp_seconds, _ = time_file("repack-png.time")
 print(f"kegkit repack from PNG: {picture_bytes / rp_seconds / 1e6:.1f} MB/s of decoded pictures = "
       f"{rb_seconds / rp_seconds:.2f}x the same repack from BMP ({picture_bytes / rb_seconds / 1e6:.1f} MB/s)")
 
+png = load("png.json")
+print()
+print("| PNG encoder on the benchmark pictures | MB/s | size / ImageMagick's |")
+print("|---|---|---|")
+for name, b in png.items():
+    if name.startswith("encode/"):
+        print(f"| {name[len('encode/'):].replace('/iterations:1', '')} | {b['bytes_per_second'] / 1e6:.1f} | "
+              f"{b['ratio_all']:.4f} |")
+try:
+    print(open(f"{out}/compare-builds.txt").read().rstrip())
+except FileNotFoundError:
+    pass
 web = dict(zip(*[iter(open(f"{out}/web.txt").read().split())] * 2)) if __import__("os").path.exists(f"{out}/web.txt") else None
 if web:
     print(f"the page (headless Chromium) against kegkit extract --png -j 1: {float(web['ratio']):.2f}x the time "

@@ -25,7 +25,8 @@ struct PixelView {
 PixelView picture_view(const Picture &picture);
 
 // Row filters the encoder may use; with several, it picks for each row the
-// one whose output looks smallest.
+// one whose output looks smallest (the least sum of its bytes as signed
+// values). Indexed pictures are never filtered.
 constexpr int PNG_FILTER_NONE = 1;
 constexpr int PNG_FILTER_SUB = 2;
 constexpr int PNG_FILTER_UP = 4;
@@ -33,21 +34,16 @@ constexpr int PNG_FILTER_AVERAGE = 8;
 constexpr int PNG_FILTER_PAETH = 16;
 constexpr int PNG_FILTER_ALL = 31;
 
-// zlib's strategies, by zlib's numbers.
-constexpr int PNG_STRATEGY_DEFAULT = 0;
-constexpr int PNG_STRATEGY_FILTERED = 1;
-constexpr int PNG_STRATEGY_HUFFMAN_ONLY = 2;
-constexpr int PNG_STRATEGY_RLE = 3;
+// Compression levels, libdeflate's: 0 stores, 1 is the fastest, 12 the
+// smallest.
+constexpr int PNG_LEVEL_MIN = 0;
+constexpr int PNG_LEVEL_MAX = 12;
+constexpr int PNG_LEVEL_DEFAULT = 6;
 
-// The defaults are the fastest setting measured whose files stay within
-// 1.05 times ImageMagick's total size on the benchmark pictures
-// (bench/png_bench.cpp): the least level that does lazy matching, and every
-// filter but none, which never wins on photographs and illustrations yet
-// costs its turn on every row. Indexed pictures are never filtered.
+// The defaults: see README.md for what each level costs.
 struct PngOptions {
-    int level = 4;                                                                        // zlib level, 0 to 9
+    int level = PNG_LEVEL_DEFAULT;
     int filter = PNG_FILTER_SUB | PNG_FILTER_UP | PNG_FILTER_AVERAGE | PNG_FILTER_PAETH;  // PNG_FILTER_* bits
-    int strategy = PNG_STRATEGY_FILTERED;                                                 // PNG_STRATEGY_*
 };
 
 // The PNG file image of `view`: RGBA for 4 bytes per pixel, RGB for 3,

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform.h"
+#include "png_image.h"
 
 namespace {
 
@@ -73,6 +74,18 @@ bool parse_jobs(const std::string &text, unsigned &jobs) {
     if (n < 1 || n > 256) return false;
     jobs = n;
     return true;
+}
+
+bool parse_png_level(const std::string &text, int &level) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int n = std::stoi(text);
+    if (n < PNG_LEVEL_MIN || n > PNG_LEVEL_MAX) return false;
+    level = n;
+    return true;
+}
+
+std::string png_level_range_text() {
+    return "--png-level takes a level from " + std::to_string(PNG_LEVEL_MIN) + " to " + std::to_string(PNG_LEVEL_MAX);
 }
 
 unsigned default_jobs() {

@@ -61,6 +61,11 @@ int names_usage_error(const std::string &value, const std::string &command);
 bool parse_jobs(const std::string &text, unsigned &jobs);
 unsigned default_jobs();
 
+// "--png-level N": a compression level from PNG_LEVEL_MIN to PNG_LEVEL_MAX.
+bool parse_png_level(const std::string &text, int &level);
+// The usage error for a level out of range.
+std::string png_level_range_text();
+
 // The lines a command writes on standard error. On a terminal a progress
 // line may stand at the bottom; a message first erases it.
 struct Progress {

@@ -26,6 +26,8 @@ const char CONVERT_HELP[] =
     "options:\n"
     "      --to png|bmp   convert only to this format; files in it already are passed over\n"
     "  -o, --output DIR   write into this folder instead\n"
+    "      --png-level N  PNG compression, from 1 (fastest) to 12 (smallest); 0 stores\n"
+    "                     (default: 6)\n"
     "      --overwrite    replace existing files (they are kept otherwise)\n"
     "  -h, --help         this text\n";
 
@@ -38,13 +40,15 @@ constexpr uint64_t PICTURE_FILE_LIMIT = uint64_t{BMP_MAX_BUFFER} + (uint64_t{1} 
 
 int run_convert_command(const std::vector<std::string> &words) {
     const std::vector<KnownOption> known = {{nullptr, "--to", true}, {"-o", "--output", true},
-                                           {nullptr, "--overwrite", false}, {"-h", "--help", false}};
+                                           {nullptr, "--overwrite", false}, {"-h", "--help", false},
+                                           {nullptr, "--png-level", true}};
     std::vector<ParsedOption> options;
     std::vector<std::string> files;
     std::string error;
     if (!parse_options(words, known, options, files, error)) return usage_error(error, "convert");
     std::string to, output;
-    bool overwrite = false;
+    bool overwrite = false, level_given = false;
+    PngOptions png_options;
     for (const ParsedOption &o : options) {
         if (o.name == "--help") {
             std::fputs(CONVERT_HELP, stdout);
@@ -56,7 +60,12 @@ int run_convert_command(const std::vector<std::string> &words) {
         }
         if (o.name == "--output") output = o.value;
         if (o.name == "--overwrite") overwrite = true;
+        if (o.name == "--png-level") {
+            if (!parse_png_level(o.value, png_options.level)) return usage_error(png_level_range_text(), "convert");
+            level_given = true;
+        }
     }
+    if (level_given && to == "bmp") return usage_error("--png-level is for PNG files, not --to bmp", "convert");
     if (files.empty()) return usage_error("convert needs a file", "convert");
     if (!make_folders(output)) {
         print_error("cannot create folder " + output + " (" + platform_error_text(errno) + ")");
@@ -100,7 +109,7 @@ int run_convert_command(const std::vector<std::string> &words) {
         std::vector<uint8_t> converted;
         if (is_png)
             encode_bmp_image(picture, converted);
-        else if (!encode_png(picture_view(picture), PngOptions(), converted, reason))
+        else if (!encode_png(picture_view(picture), png_options, converted, reason))
             reason = "cannot encode: " + reason;
         if (!is_png && converted.empty()) {
             print_error(file + ": " + reason + " (not converted)");

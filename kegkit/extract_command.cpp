@@ -38,6 +38,8 @@ const char EXTRACT_HELP[] =
     "  -o, --output DIR               the folder to write into (default: a folder named\n"
     "                                 after the archive; with several archives, DIR/NAME)\n"
     "      --png                      write PNG files instead of BMP files\n"
+    "      --png-level N              PNG compression, from 1 (fastest) to 12 (smallest);\n"
+    "                                 0 stores (default: 6)\n"
     "      --overwrite                replace existing files (they are kept otherwise)\n"
     "  -j, --jobs N                   threads (default: one for each core)\n"
     "      --only GLOB                only entries whose names match (repeatable; '/' for\n"
@@ -134,15 +136,17 @@ void write_parts(const std::string &folder, WrittenPicture &w, const void *head,
     w.bytes = head_size + body_size;
 }
 
-void encode_and_write(const std::string &folder, const PixelView &view, WrittenPicture &w) {
+void encode_and_write(const std::string &folder, const PixelView &view, int level, WrittenPicture &w) {
     std::vector<uint8_t> png;
     std::string reason;
-    if (!encode_png(view, PngOptions(), png, reason)) throw RunFailure("cannot encode " + w.name + " (" + reason + ")");
+    PngOptions options;
+    options.level = level;
+    if (!encode_png(view, options, png, reason)) throw RunFailure("cannot encode " + w.name + " (" + reason + ")");
     write_parts(folder, w, png.data(), png.size(), nullptr, 0);
 }
 
 // Decodes, composes, encodes and writes one picture; on a worker.
-Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::string &folder, bool png,
+Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::string &folder, bool png, int level,
                     const std::string &expected, ExtractRun &run, ArchiveCounts &counts) {
     // Each thread keeps its buffers from picture to picture.
     thread_local FinishedPicture picture;
@@ -162,7 +166,8 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
     if (picture.kind == FINISHED_COMPOSED) {
         const ComposedPicture &c = picture.composed;
         if (png) {
-            encode_and_write(folder, PixelView{c.pixels.get(), c.width, c.height, 4, size_t{c.width} * 4, nullptr, 0}, *w);
+            encode_and_write(folder, PixelView{c.pixels.get(), c.width, c.height, 4, size_t{c.width} * 4, nullptr, 0},
+                             level, *w);
         } else {
             BmpFileParts parts;
             build_bmp_file(c.pixels.get(), c.size, c.width, c.height, 4, 0, nullptr, 0, parts);
@@ -172,7 +177,7 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
         Picture decoded;
         std::string reason;
         if (png && decode_bmp_image(picture.decoded.get(), picture.decoded_size, decoded, reason)) {
-            encode_and_write(folder, picture_view(decoded), *w);
+            encode_and_write(folder, picture_view(decoded), level, *w);
         } else {
             if (png) {
                 w->name = picture.output_stem + ".bmp";
@@ -253,8 +258,8 @@ void extract_one(const std::string &path, const std::string &folder, ExtractRun 
         }
         scheduled.insert(target);
         auto job = std::make_shared<WalkItem>(std::move(item));
-        give_work(pool, [job, layout, folder, png = o.png, expected, &run, &counts]() {
-            return finish_entry(*job, *layout, folder, png, expected, run, counts);
+        give_work(pool, [job, layout, folder, png = o.png, level = o.png_level, expected, &run, &counts]() {
+            return finish_entry(*job, *layout, folder, png, level, expected, run, counts);
         });
         item = WalkItem();
     }
@@ -305,12 +310,14 @@ int run_extract_command(const std::vector<std::string> &words) {
     const std::vector<KnownOption> known = {{"-r", "--revision", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false},  {nullptr, "--overwrite", false},
                                            {"-j", "--jobs", true},     {nullptr, "--only", true},
-                                           {"-v", "--verbose", false}, {"-h", "--help", false}, NAMES_OPTION};
+                                           {"-v", "--verbose", false}, {"-h", "--help", false},
+                                           {nullptr, "--png-level", true}, NAMES_OPTION};
     std::vector<ParsedOption> options;
     ExtractOptions o;
     std::string error;
     if (!parse_options(words, known, options, o.archives, error)) return usage_error(error, "extract");
     o.jobs = default_jobs();
+    bool level_given = false;
     for (const ParsedOption &opt : options) {
         if (opt.name == "--help") {
             std::fputs(EXTRACT_HELP, stdout);
@@ -322,12 +329,17 @@ int run_extract_command(const std::vector<std::string> &words) {
             return usage_error("-j takes a number of threads from 1 to 256", "extract");
         if (opt.name == "--output") o.output = opt.value;
         if (opt.name == "--png") o.png = true;
+        if (opt.name == "--png-level") {
+            if (!parse_png_level(opt.value, o.png_level)) return usage_error(png_level_range_text(), "extract");
+            level_given = true;
+        }
         if (opt.name == "--overwrite") o.overwrite = true;
         if (opt.name == "--only") o.only.push_back(opt.value);
         if (opt.name == "--verbose") o.verbose = true;
         if (opt.name == "--names" && !parse_name_encoding(opt.value, o.names))
             return names_usage_error(opt.value, "extract");
     }
+    if (level_given && !o.png) return usage_error("--png-level is for PNG files: add --png", "extract");
     if (o.archives.empty()) return usage_error("extract needs an archive", "extract");
     return run_extract(o);
 }

@@ -6,12 +6,14 @@
 
 #include "archive_layout.h"
 #include "name_encoding.h"
+#include "png_image.h"
 
 struct ExtractOptions {
     const ArchiveLayout *layout = nullptr;  // null: found for each archive
     std::string output;                     // -o; empty: a folder named after the archive
     bool beside_archive = false;            // the folder goes beside the archive
     bool png = false;
+    int png_level = PNG_LEVEL_DEFAULT;  // --png-level
     bool overwrite = false;
     bool verbose = false;
     NameEncoding names = NAMES_AUTO;  // how entry names are read

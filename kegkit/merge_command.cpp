@@ -34,6 +34,8 @@ const char MERGE_HELP[] =
     "  -i, --input DIR    the folder of the pictures (default: the current one)\n"
     "  -o, --output DIR   the folder for the events (default: the input folder)\n"
     "      --png          write the events as PNG files\n"
+    "      --png-level N  PNG compression, from 1 (fastest) to 12 (smallest); 0 stores\n"
+    "                     (default: 6)\n"
     "      --cleanup      afterwards delete the deltas used, once every event is written\n"
     "                     whole and flushed to the disk (never a file this run wrote)\n"
     "  -j, --jobs N       threads (default: one for each core)\n"
@@ -46,6 +48,7 @@ struct MergeOptions {
     std::string input, output, table;
     bool png = false, cleanup = false;
     NameEncoding names = NAMES_AUTO;
+    int png_level = PNG_LEVEL_DEFAULT;
     unsigned jobs = 1;
 };
 
@@ -67,7 +70,8 @@ Commit say_commit(const std::string &line) {
 }
 
 // Encodes and writes one event picture under a temporary name; on a worker.
-std::shared_ptr<OutputFile> write_event(const PixelBuffer &base, const std::string &path, bool png, bool sync) {
+std::shared_ptr<OutputFile> write_event(const PixelBuffer &base, const std::string &path, bool png, int level,
+                                        bool sync) {
     auto out = std::make_shared<OutputFile>();
     OutputError error;
     bool ok;
@@ -76,7 +80,9 @@ std::shared_ptr<OutputFile> write_event(const PixelBuffer &base, const std::stri
                              static_cast<size_t>(base.stride), nullptr, 0};
         std::vector<uint8_t> bytes;
         std::string reason;
-        if (!encode_png(view, PngOptions(), bytes, reason)) throw RunFailure("cannot encode " + path + " (" + reason + ")");
+        PngOptions options;
+        options.level = level;
+        if (!encode_png(view, options, bytes, reason)) throw RunFailure("cannot encode " + path + " (" + reason + ")");
         ok = open_temporary_output(*out, path, error) && write_output(*out, bytes.data(), bytes.size(), error);
     } else {
         BmpFileParts parts;
@@ -154,8 +160,9 @@ void merge_table(const MergeOptions &o) {
         const std::string path = join_path(o.output, output);
         const std::string delta_path = picture_path(folder, files.delta_file);
         const bool png = o.png, sync = o.cleanup;
-        give_work(pool, [base, path, png, sync, key, delta_path, &run, &o]() -> Commit {
-            std::shared_ptr<OutputFile> out = write_event(*base, path, png, sync);
+        const int level = o.png_level;
+        give_work(pool, [base, path, png, level, sync, key, delta_path, &run, &o]() -> Commit {
+            std::shared_ptr<OutputFile> out = write_event(*base, path, png, level, sync);
             base->pixels.reset();
             return [out, path, key, delta_path, &run, &o] {
                 OutputError error;
@@ -181,14 +188,15 @@ void merge_table(const MergeOptions &o) {
 int run_merge_command(const std::vector<std::string> &words) {
     const std::vector<KnownOption> known = {{"-i", "--input", true}, {"-o", "--output", true},
                                            {nullptr, "--png", false}, {nullptr, "--cleanup", false},
-                                           {"-j", "--jobs", true},    {"-h", "--help", false}, NAMES_OPTION};
+                                           {"-j", "--jobs", true},    {"-h", "--help", false},
+                                           {nullptr, "--png-level", true}, NAMES_OPTION};
     std::vector<ParsedOption> options;
     std::vector<std::string> arguments;
     std::string error;
     if (!parse_options(words, known, options, arguments, error)) return usage_error(error, "merge");
     MergeOptions o;
     o.jobs = default_jobs();
-    bool output_given = false;
+    bool output_given = false, level_given = false;
     for (const ParsedOption &opt : options) {
         if (opt.name == "--help") {
             std::fputs(MERGE_HELP, stdout);
@@ -199,10 +207,15 @@ int run_merge_command(const std::vector<std::string> &words) {
         if (opt.name == "--input") o.input = opt.value;
         if (opt.name == "--output") o.output = opt.value, output_given = true;
         if (opt.name == "--png") o.png = true;
+        if (opt.name == "--png-level") {
+            if (!parse_png_level(opt.value, o.png_level)) return usage_error(png_level_range_text(), "merge");
+            level_given = true;
+        }
         if (opt.name == "--cleanup") o.cleanup = true;
         if (opt.name == "--names" && !parse_name_encoding(opt.value, o.names))
             return names_usage_error(opt.value, "merge");
     }
+    if (level_given && !o.png) return usage_error("--png-level is for PNG files: add --png", "merge");
     if (arguments.size() != 1) return usage_error("merge takes one event table", "merge");
     o.table = arguments[0];
     if (!output_given) o.output = o.input;

@@ -4,11 +4,14 @@
 // position p made when o bytes are out therefore reads the byte written
 // D = (4078 + o - p) mod 4096 bytes back (4096 when that is 0), for its whole
 // copy; a byte "before" the output start is one of the window's initial zeros.
+#include <bit>
 #include <cstring>
 
 #include "decoders.h"
 
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "the fast path builds words in little-endian order");
 
 // A flag group reads at most 1 + 8 x 2 bytes, and the fast loop's literal
 // copies read up to 8 bytes ahead; an item there may write up to 32 bytes
@@ -35,6 +38,68 @@ void copy_reference(uint8_t *out, size_t out_pos, size_t distance, size_t length
     } else {
         for (; j < length; ++j) out[out_pos + j] = out[out_pos + j - distance];
     }
+}
+
+
+uint64_t load64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// The low n bytes (n < 8).
+uint64_t low_bytes(uint64_t v, size_t n) { return v & ((uint64_t{1} << (8 * n)) - 1); }
+
+// Writes the 24 bytes that a reference `distance` back would produce at
+// `dst` (a reference copies at most 18; the rest is overwritten later).
+// Every word is built in registers from bytes that were written before this
+// reference: reading back bytes that were just stored in parts would stall
+// the processor's store forwarding on every overlapping reference.
+void store_match(uint8_t *dst, size_t distance) {
+    const uint8_t *src = dst - distance;
+    uint64_t w0, w1, w2;
+    if (distance < 8) {
+        // A pattern of d bytes repeats; p, the largest multiple of d up to 8,
+        // is a period too. Each word starts s = 8 - p bytes further into the
+        // pattern than the one before, so it is the one before moved down by
+        // s bytes, with its first s bytes of pattern (a period on) on top.
+        // The pattern's copies in the first word: at bytes 0, d, 2d, ...
+        static constexpr uint64_t REPEAT[8] = {0,
+                                               0x0101010101010101u,
+                                               0x0001000100010001u,
+                                               0x0001000001000001u,
+                                               0x0000000100000001u,
+                                               0x0000010000000001u,
+                                               0x0001000000000001u,
+                                               0x0100000000000001u};
+        static constexpr unsigned SHIFT[8] = {0, 0, 0, 16, 0, 24, 16, 8};  // 8 * s
+        w0 = low_bytes(load64(src), distance) * REPEAT[distance];
+        const unsigned shift = SHIFT[distance];
+        const uint64_t t0 = w0 >> shift;
+        w1 = t0 | ((t0 << (63 - shift)) << 1);
+        const uint64_t t1 = w1 >> shift;
+        w2 = t1 | ((t1 << (63 - shift)) << 1);
+    } else {
+        // Output byte j is source byte j while j < d, and output byte j - d
+        // after that.
+        w0 = load64(src);
+        if (distance >= 24) {
+            w1 = load64(src + 8);
+            w2 = load64(src + 16);
+        } else if (distance >= 16) {
+            w1 = load64(src + 8);
+            w2 = low_bytes(load64(src + 16), distance - 16) | w0 << (8 * (distance - 16));
+        } else {
+            w1 = low_bytes(load64(src + 8), distance - 8) | w0 << (8 * (distance - 8));
+            const size_t k = 16 - distance;  // word 2 is output bytes k to k + 7
+            w2 = ((w0 >> (8 * k - 8)) >> 8) | (w1 << (64 - 8 * k));
+        }
+    }
+    store64(dst, w0);
+    store64(dst + 8, w1);
+    store64(dst + 16, w2);
 }
 
 }  // namespace
@@ -64,31 +129,8 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
             const size_t length = (b1 & 0x0F) + 3;
             in_pos += 2;
             uint8_t *dst = out + out_pos;
-            if (distance > out_pos) {
-                copy_reference(out, out_pos, distance, length);
-            } else if (distance >= 16) {
-                // Chunks never overlap their source when it lies a chunk or more back.
-                std::memcpy(dst, dst - distance, 16);
-                std::memcpy(dst + 16, dst + 16 - distance, 16);
-            } else if (distance >= 8) {
-                std::memcpy(dst, dst - distance, 8);
-                std::memcpy(dst + 8, dst + 8 - distance, 8);
-                std::memcpy(dst + 16, dst + 16 - distance, 8);
-            } else if (distance == 1) {
-                std::memset(dst, dst[-1], 18);
-            } else {
-                // A short pattern of 2 to 7 bytes: its first 8 bytes built in a
-                // register, then 8 at a time from a whole number of periods back.
-                uint64_t bytes;
-                std::memcpy(&bytes, dst - distance, 8);  // only the first `distance` are used
-                const uint64_t unit = bytes & ((uint64_t{1} << (8 * distance)) - 1);
-                uint64_t pattern = unit;
-                for (size_t k = distance; k < 8; k += distance) pattern |= unit << (8 * k);
-                std::memcpy(dst, &pattern, 8);  // little-endian: byte j is pattern byte j
-                const size_t period = distance * ((8 + distance - 1) / distance);
-                std::memcpy(dst + 8, dst + 8 - period, 8);
-                std::memcpy(dst + 16, dst + 16 - period, 8);
-            }
+            if (distance > out_pos) copy_reference(out, out_pos, distance, length);
+            else store_match(dst, distance);
             out_pos += length;
             if (left == 0) break;
         }

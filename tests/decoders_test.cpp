@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "../bench/reference_decoders.h"
 #include "decoders.h"
 #include "test_support.h"
 
@@ -104,6 +105,59 @@ TEST(DecodeLzss, RoundTripsRandomAndRepetitiveData) {
         for (auto &b : data) b = static_cast<uint8_t>(rng() % alphabet);
         EXPECT_EQ(lzss(encode_lzss_simple(data), data.size()), data);
         EXPECT_EQ(lzss(encode_lzss_literals(data), data.size()), data);
+    }
+}
+
+// decode_lzss and the plain ring-window decoder agree, in count and bytes,
+// on random bytes and on streams made to hit the fast path's corners:
+// references into the zeroed window before the output, overlapping ones of
+// every short distance, far ones, and capacities that end inside a match.
+TEST(DecodeLzss, AgreesWithThePlainDecoder) {
+    std::mt19937 rng(29);
+    const auto agree = [](const Bytes &in, size_t capacity) {
+        Bytes got(capacity + 32, 0xEE), want(capacity + 1);
+        const size_t n = decode_lzss(got.data(), capacity, in.data(), in.size());
+        const size_t m = reference_decode_lzss(want.data(), capacity, in.data(), in.size());
+        ASSERT_EQ(n, m) << capacity;
+        EXPECT_TRUE(std::equal(want.begin(), want.begin() + static_cast<long>(m), got.begin())) << capacity;
+        EXPECT_EQ(Bytes(got.begin() + static_cast<long>(capacity), got.end()), Bytes(32, 0xEE));
+    };
+    for (int round = 0; round < 200; ++round) {
+        Bytes in(rng() % 4000);
+        for (auto &b : in) b = static_cast<uint8_t>(rng());
+        agree(in, rng() % 30000);
+    }
+    for (int round = 0; round < 300; ++round) {
+        Bytes in;
+        size_t out = 0;  // bytes the stream describes so far
+        const unsigned literal_share = rng() % 256;
+        while (out < 12000) {
+            unsigned flags = 0;
+            for (int bit = 0; bit < 8; ++bit) flags |= (rng() % 256 < literal_share ? 1u : 0u) << bit;
+            in.push_back(static_cast<uint8_t>(flags));
+            for (int bit = 0; bit < 8; ++bit) {
+                if (flags >> bit & 1) {
+                    in.push_back(static_cast<uint8_t>(rng() % 4));
+                    ++out;
+                    continue;
+                }
+                const unsigned kind = rng() % 4;
+                const size_t distance = kind == 0   ? 1 + rng() % 25                 // overlapping or near
+                                        : kind == 1 ? out + 1 + rng() % 200          // into the zeroed start
+                                        : kind == 2 ? LZSS_WINDOW_SIZE - rng() % 40  // the far end
+                                                    : 1 + rng() % LZSS_WINDOW_SIZE;
+                const size_t position =
+                    (LZSS_START_POSITION + out + LZSS_WINDOW_SIZE * 2 - distance) % LZSS_WINDOW_SIZE;
+                const unsigned length = rng() % 16;
+                in.push_back(static_cast<uint8_t>(position));
+                in.push_back(static_cast<uint8_t>((position >> 4 & 0xF0) | length));
+                out += length + 3;
+            }
+        }
+        agree(in, out);
+        agree(in, out - 1 - rng() % 17);  // ends inside the last items
+        agree(in, rng() % out);
+        agree(Bytes(in.begin(), in.end() - 1 - rng() % 3), out);  // the stream cut short
     }
 }
 

@@ -252,6 +252,12 @@ TEST_F(Kegkit, CommandLine) {
         {{"extract", "-j", "0", "a.cgf"}, 2, "kegkit: -j takes a number of threads from 1 to 256 (see kegkit extract --help)\n"},
         {{"extract", "-o"}, 2, "kegkit: -o needs a value (see kegkit extract --help)\n"},
         {{"merge", "a", "b"}, 2, "kegkit: merge takes one event table (see kegkit merge --help)\n"},
+        {{"extract", "--png", "--png-level", "13", "a.cgf"}, 2, "kegkit: --png-level takes a level from 0 to 12 (see kegkit extract --help)\n"},
+        {{"merge", "--png", "--png-level", "-1", "t"}, 2, "kegkit: --png-level takes a level from 0 to 12 (see kegkit merge --help)\n"},
+        {{"convert", "--png-level", "x", "a"}, 2, "kegkit: --png-level takes a level from 0 to 12 (see kegkit convert --help)\n"},
+        {{"extract", "--png-level", "1", "a.cgf"}, 2, "kegkit: --png-level is for PNG files: add --png (see kegkit extract --help)\n"},
+        {{"merge", "--png-level", "1", "t"}, 2, "kegkit: --png-level is for PNG files: add --png (see kegkit merge --help)\n"},
+        {{"convert", "--to", "bmp", "--png-level", "1", "a"}, 2, "kegkit: --png-level is for PNG files, not --to bmp (see kegkit convert --help)\n"},
         {{"convert", "--to", "gif", "x"}, 2, "kegkit: --to takes png or bmp (see kegkit convert --help)\n"},
         {{"list"}, 2, "kegkit: list needs an archive (see kegkit list --help)\n"},
         {{"--bogus"}, 2, "kegkit: unknown option --bogus (see kegkit --help)\n"},
@@ -330,6 +336,19 @@ TEST_F(Kegkit, ConvertsBothWaysWithoutLoss) {
     EXPECT_EQ(get("back/grey.bmp"), grey_unpadded);
     r = kegkit({"convert", "-o", "back", "png/rgb.png"});
     EXPECT_EQ(r.err, "kept 1 existing file (--overwrite replaces them)\n");
+    // Every level gives the same pixels: 0 stores them, 12 packs them tightest.
+    const Bytes pattern = make_bmp24(64, 48, 4);
+    put("pattern.bmp", pattern);
+    std::vector<size_t> sizes;
+    for (const std::string level : {"0", "12"}) {
+        r = kegkit({"convert", "--png-level", level, "-o", level, "pattern.bmp"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        sizes.push_back(get(level + "/pattern.png").size());
+        r = kegkit({"convert", "-o", level + "/back", level + "/pattern.png"});
+        EXPECT_EQ(get(level + "/back/pattern.bmp"), pattern) << level;
+    }
+    EXPECT_GT(sizes[0], 64u * 48 * 3);
+    EXPECT_LT(sizes[1], sizes[0]);
 }
 
 // Only a picture this kit reads is passed over as being in the target format

@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v qemu-i386 >/dev/null || { echo "run_i686_suite.sh: qemu-i386 not found (install qemu-user)" >&2; exit 1; }
 
-bash cmake/fetch_source.sh libspng >/dev/null  # libspng is compiled into the 32-bit programs
+bash cmake/fetch_source.sh libspng >/dev/null  # libspng and libdeflate are compiled into the 32-bit programs
+bash cmake/fetch_source.sh libdeflate >/dev/null
 cmake --preset linux-i686 >/dev/null && cmake --build --preset linux-i686 >/dev/null
 echo "== i686 tests (qemu-i386)"
 ctest --test-dir build-i686 --output-on-failure -j2

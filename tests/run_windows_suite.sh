@@ -13,8 +13,8 @@ WINE64=${KEGKIT_WINE:-/usr/lib/wine/wine64}
 WINE32=${KEGKIT_WINE32:-/usr/lib/wine/wine}
 export WINEDEBUG=-all
 
-# The static programs compile libspng from Debian's source package.
-bash cmake/fetch_source.sh libspng >/dev/null
+# The static programs compile libspng and libdeflate from Debian's source packages.
+bash cmake/fetch_source.sh libspng >/dev/null && bash cmake/fetch_source.sh libdeflate >/dev/null
 cmake --preset windows-x64 >/dev/null && cmake --build --preset windows-x64 >/dev/null
 cmake --preset windows-x86 >/dev/null && cmake --build --preset windows-x86 >/dev/null
 [ -x build/tests/unit_tests ] || { cmake --preset default >/dev/null && cmake --build --preset default >/dev/null; }
