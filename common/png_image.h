@@ -25,8 +25,8 @@ struct PixelView {
 PixelView picture_view(const Picture &picture);
 
 // Row filters the encoder may use; with several, it picks for each row the
-// one whose output looks smallest (the least sum of its bytes as signed
-// values). Indexed pictures are never filtered.
+// one whose output looks smallest (by a running estimate of each byte
+// value's cost once compressed). Indexed pictures are never filtered.
 constexpr int PNG_FILTER_NONE = 1;
 constexpr int PNG_FILTER_SUB = 2;
 constexpr int PNG_FILTER_UP = 4;
@@ -39,6 +39,8 @@ constexpr int PNG_FILTER_ALL = 31;
 constexpr int PNG_LEVEL_MIN = 0;
 constexpr int PNG_LEVEL_MAX = 12;
 constexpr int PNG_LEVEL_DEFAULT = 6;
+// Up to this level the average filter is used for every row where it is allowed.
+constexpr int PNG_LEVEL_ONE_FILTER = 2;
 
 // The defaults: see README.md for what each level costs.
 struct PngOptions {

@@ -4,6 +4,7 @@
 // position p made when o bytes are out therefore reads the byte written
 // D = (4078 + o - p) mod 4096 bytes back (4096 when that is 0), for its whole
 // copy; a byte "before" the output start is one of the window's initial zeros.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -111,6 +112,18 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
     // Fast loop: while a whole group's input and worst-case output fit, the
     // per-item checks are not needed.
     while (in_size - in_pos >= GROUP_INPUT && out_size - out_pos >= GROUP_ROOM) {
+        if (in[in_pos] == 0xFF) {
+            // Groups of eight literals, most of a photograph's stream, one
+            // after another without the item loop, as far as both buffers
+            // hold whole groups.
+            size_t groups = std::min((in_size - in_pos) / 9, (out_size - out_pos) / 8);
+            do {
+                std::memcpy(out + out_pos, in + in_pos + 1, 8);
+                in_pos += 9;
+                out_pos += 8;
+            } while (--groups != 0 && in[in_pos] == 0xFF);
+            continue;
+        }
         unsigned flags = in[in_pos++];
         unsigned left = 8;  // items left in the group; flag bits above them are zero
         for (;;) {
