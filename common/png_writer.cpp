@@ -255,14 +255,7 @@ bool encode_png(const PixelView &view, const PngOptions &options, std::vector<ui
         else
             filter_picture<4>(view, filters, filtered.get(), work.get());
 
-        // A compressor holds hash tables of a megabyte or so: each thread
-        // keeps one from picture to picture, as long as the level stays.
-        thread_local Compressor compressor;
-        thread_local int compressor_level = -1;
-        if (!compressor || compressor_level != options.level) {
-            compressor.reset(libdeflate_alloc_compressor(options.level));
-            compressor_level = options.level;
-        }
+        const Compressor compressor(libdeflate_alloc_compressor(options.level));
         if (!compressor) return fail(error, "out of memory");
         const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), static_cast<size_t>(filtered_size));
         const size_t max_chunks = bound / IDAT_DATA_LIMIT + 1;
