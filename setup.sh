@@ -29,5 +29,17 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "setup.sh: installing ${missing[*]}"
-as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+# A mirror caught in the middle of a sync fails an update or a download now
+# and then: each step is tried three times, and an install is tried even when
+# every update failed (the lists left from before may hold the packages).
+retry() {
+  local attempt
+  for attempt in 1 2 3; do
+    "$@" && return 0
+    echo "setup.sh: '$*' failed (attempt $attempt of 3)" >&2
+    [ "$attempt" = 3 ] || sleep $((attempt * 20))
+  done
+  return 1
+}
+retry as_root apt-get update -qq || echo "setup.sh: going on with the package lists there are" >&2
+retry as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
