@@ -4,8 +4,9 @@
 # build against its programs. The x86-64 build runs under wine64, the i686
 # build under wine's 32-bit side (wine32, in a 32-bit prefix of its own).
 # wine32 is a 32-bit x86 Linux program: where the kernel cannot run those at
-# all ("Exec format error"), the i686 half cannot run and says so, as the
-# suite's last line; anything else that keeps it from running fails the suite.
+# all ("Exec format error"), or where wine32 is not installed, the i686 half
+# cannot run and says so, as the suite's last line; anything else that keeps
+# it from running fails the suite.
 #   KEGKIT_WINE, KEGKIT_WINE32: the wine loaders to use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,7 +38,11 @@ suite() {  # NAME BUILD-DIR WINE
 
 suite x86-64 build-win64 "$WINE64"
 
-[ -e "$WINE32" ] || { echo "run_windows_suite.sh: no $WINE32: install wine32 (./setup.sh --ci)" >&2; exit 1; }
+if [ ! -e "$WINE32" ]; then
+  # ./setup.sh --ci goes on without it where the mirror cannot serve the i386 packages.
+  echo "== Windows i686 tests skipped: wine's 32-bit side is not installed (no $WINE32; ./setup.sh --ci installs wine32 where the i386 packages can be had)"
+  exit 0
+fi
 if ! start=$("$WINE32" --version 2>&1); then
   if [[ $start == *"Exec format error"* ]]; then
     echo "== Windows i686 tests skipped: this machine's kernel cannot run 32-bit x86 programs, wine's 32-bit side among them ($WINE32: Exec format error)"
