@@ -117,6 +117,13 @@ elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # A 32-bit build on a 64-bit machine: name its architecture, and look up
     # its libraries among the i386 ones.
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
+    execute_process(COMMAND dpkg-query -W -f "\${db:Status-Abbrev}" libstdc++6:i386 zlib1g:i386
+                    OUTPUT_VARIABLE _i386_status ERROR_QUIET)
+    if(NOT _i386_status STREQUAL "ii ii ")
+      message(WARNING "libstdc++6:i386 and zlib1g:i386 are not installed: the i386 package would depend on "
+                      "this system's 32-bit copies (lib32stdc++6, lib32z1) instead; install them before "
+                      "making a package to ship")
+    endif()
   endif()
   # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY, the text below it this.
   file(READ ${_packaging}/debian/description _description)

@@ -32,9 +32,20 @@ deb=$(echo "$tmp"/cpack/*.deb)
 [ -f "$deb" ] || fail "cpack made no single .deb: $deb"
 expect "package file" "${deb##*/}" "kegkit_$(dpkg-deb -f "$deb" Version)_$(dpkg-deb -f "$deb" Architecture).deb"
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "dependencies not worked out: \"$depends\""
-# The architecture's own libraries, not the 32-bit copies of a 64-bit system.
-[[ $depends != *lib32* && $depends != *-i386* ]] || fail "dependencies of another architecture: \"$depends\""
+arch=$(dpkg-deb -f "$deb" Architecture)
+# dpkg-shlibdeps names the packages of the libraries it finds: for another
+# architecture's package, those of that architecture must be installed, or it
+# finds the 32-bit copies of a 64-bit system instead.
+installed() { [ "$(dpkg-query -W -f '${db:Status-Abbrev}' "$1" 2>/dev/null)" = "ii " ]; }
+skipped=
+if [ "$arch" != "$(dpkg --print-architecture)" ] && ! { installed "libstdc++6:$arch" && installed "zlib1g:$arch"; }; then
+  skipped="libstdc++6:$arch and zlib1g:$arch are not installed"
+fi
+if [ -z "$skipped" ]; then
+  [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "dependencies not worked out: \"$depends\""
+  # The architecture's own libraries, not the 32-bit copies of a 64-bit system.
+  [[ $depends != *lib32* && $depends != *-i386* ]] || fail "dependencies of another architecture: \"$depends\""
+fi
 
 root=$tmp/root
 dpkg -x "$deb" "$root"
@@ -124,3 +135,8 @@ if command -v lintian >/dev/null; then
   lintian --fail-on error "$deb" 2>/dev/null || fail "lintian finds errors in ${deb##*/}"
 fi
 echo "package_test: ${deb##*/} installs and runs"
+if [ -n "$skipped" ]; then
+  # Everything else passed; the dependencies could not be checked here.
+  echo "package_test: dependencies not checked ($skipped): skipped"
+  exit 77
+fi
