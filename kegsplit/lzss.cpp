@@ -15,8 +15,9 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "the fast path builds words in little-endian order");
 
 // A flag group reads at most 1 + 8 x 2 bytes, and the fast loop's literal
-// copies read up to 8 bytes ahead; an item there may write up to 32 bytes
-// (whole chunks), which later items overwrite.
+// copies read up to 8 bytes ahead (a short reference reads 16 bytes from its
+// group's start); an item there may write up to 32 bytes (whole chunks),
+// which later items overwrite.
 constexpr size_t GROUP_INPUT = 1 + 16 + 8;
 constexpr size_t GROUP_ROOM = 8 * 32;
 
@@ -41,7 +42,6 @@ void copy_reference(uint8_t *out, size_t out_pos, size_t distance, size_t length
     }
 }
 
-
 uint64_t load64(const uint8_t *p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
@@ -53,51 +53,32 @@ void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
 // The low n bytes (n < 8).
 uint64_t low_bytes(uint64_t v, size_t n) { return v & ((uint64_t{1} << (8 * n)) - 1); }
 
-// Writes the 24 bytes that a reference `distance` back would produce at
-// `dst` (a reference copies at most 18; the rest is overwritten later).
-// Every word is built in registers from bytes that were written before this
+// Writes the 24 bytes that a reference `distance` (under 8) back would
+// produce at `dst` (a reference copies at most 18; the rest is overwritten
+// later). The words are built in registers from bytes written before this
 // reference: reading back bytes that were just stored in parts would stall
-// the processor's store forwarding on every overlapping reference.
-void store_match(uint8_t *dst, size_t distance) {
-    const uint8_t *src = dst - distance;
-    uint64_t w0, w1, w2;
-    if (distance < 8) {
-        // A pattern of d bytes repeats; p, the largest multiple of d up to 8,
-        // is a period too. Each word starts s = 8 - p bytes further into the
-        // pattern than the one before, so it is the one before moved down by
-        // s bytes, with its first s bytes of pattern (a period on) on top.
-        // The pattern's copies in the first word: at bytes 0, d, 2d, ...
-        static constexpr uint64_t REPEAT[8] = {0,
-                                               0x0101010101010101u,
-                                               0x0001000100010001u,
-                                               0x0001000001000001u,
-                                               0x0000000100000001u,
-                                               0x0000010000000001u,
-                                               0x0001000000000001u,
-                                               0x0100000000000001u};
-        static constexpr unsigned SHIFT[8] = {0, 0, 0, 16, 0, 24, 16, 8};  // 8 * s
-        w0 = low_bytes(load64(src), distance) * REPEAT[distance];
-        const unsigned shift = SHIFT[distance];
-        const uint64_t t0 = w0 >> shift;
-        w1 = t0 | ((t0 << (63 - shift)) << 1);
-        const uint64_t t1 = w1 >> shift;
-        w2 = t1 | ((t1 << (63 - shift)) << 1);
-    } else {
-        // Output byte j is source byte j while j < d, and output byte j - d
-        // after that.
-        w0 = load64(src);
-        if (distance >= 24) {
-            w1 = load64(src + 8);
-            w2 = load64(src + 16);
-        } else if (distance >= 16) {
-            w1 = load64(src + 8);
-            w2 = low_bytes(load64(src + 16), distance - 16) | w0 << (8 * (distance - 16));
-        } else {
-            w1 = low_bytes(load64(src + 8), distance - 8) | w0 << (8 * (distance - 8));
-            const size_t k = 16 - distance;  // word 2 is output bytes k to k + 7
-            w2 = ((w0 >> (8 * k - 8)) >> 8) | (w1 << (64 - 8 * k));
-        }
-    }
+// the processor's store forwarding on every such reference.
+void store_pattern(uint8_t *dst, size_t distance) {
+    // A pattern of d bytes repeats; p, the largest multiple of d up to 8, is
+    // a period too. Each word starts s = 8 - p bytes further into the pattern
+    // than the one before, so it is the one before moved down by s bytes,
+    // with its first s bytes of pattern (a period on) on top. The pattern's
+    // copies in the first word: at bytes 0, d, 2d, ...
+    static constexpr uint64_t REPEAT[8] = {0,
+                                           0x0101010101010101u,
+                                           0x0001000100010001u,
+                                           0x0001000001000001u,
+                                           0x0000000100000001u,
+                                           0x0000010000000001u,
+                                           0x0001000000000001u,
+                                           0x0100000000000001u};
+    static constexpr unsigned SHIFT[8] = {0, 0, 0, 16, 0, 24, 16, 8};  // 8 * s
+    const uint64_t w0 = low_bytes(load64(dst - distance), distance) * REPEAT[distance];
+    const unsigned shift = SHIFT[distance];
+    const uint64_t t0 = w0 >> shift;
+    const uint64_t w1 = t0 | ((t0 << (63 - shift)) << 1);
+    const uint64_t t1 = w1 >> shift;
+    const uint64_t w2 = t1 | ((t1 << (63 - shift)) << 1);
     store64(dst, w0);
     store64(dst + 8, w1);
     store64(dst + 16, w2);
@@ -124,6 +105,7 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
             } while (--groups != 0 && in[in_pos] == 0xFF);
             continue;
         }
+        const uint8_t *group = in + in_pos;
         unsigned flags = in[in_pos++];
         unsigned left = 8;  // items left in the group; flag bits above them are zero
         for (;;) {
@@ -142,8 +124,23 @@ size_t decode_lzss(uint8_t *out, size_t out_size, const uint8_t *in, size_t in_s
             const size_t length = (b1 & 0x0F) + 3;
             in_pos += 2;
             uint8_t *dst = out + out_pos;
-            if (distance > out_pos) copy_reference(out, out_pos, distance, length);
-            else store_match(dst, distance);
+            if (distance > out_pos) {
+                copy_reference(out, out_pos, distance, length);
+            } else if (distance >= 8) {
+                // Eight bytes at a time, each word read after the one before
+                // it is stored. A photograph's references are mostly 8 bytes
+                // or shorter; reading their second and third words from the
+                // output would often straddle stores still in flight and
+                // stall, so those words come from the group's own input
+                // (never stored to, and overwritten later). A select, not a
+                // branch: a drawing's lengths vary from one to the next.
+                store64(dst, load64(dst - distance));
+                const uint8_t *more = length > 8 ? dst + 8 - distance : group;
+                store64(dst + 8, load64(more));
+                store64(dst + 16, load64(more + 8));
+            } else {
+                store_pattern(dst, distance);
+            }
             out_pos += length;
             if (left == 0) break;
         }
