@@ -89,9 +89,9 @@ function setUp(module) {
 // half a megabyte, 190 MB/s in slices of 32 MiB). Finding the revision reads
 // a few bytes at every entry, once per revision; the walk reads each entry's
 // header and then its data, one after the other. So:
-// - a read that goes on from where the last one ended reads a window of
-//   WINDOW bytes (or the read, if larger) and the reads that follow are
-//   served from it;
+// - a read shorter than WINDOW that goes on from where the last one ended
+//   reads a window of WINDOW bytes, and the reads that follow are served
+//   from it;
 // - any other read within one block of BLOCK bytes reads the whole block,
 //   any other read across blocks reads on to the end of its last block, and
 //   the last BLOCKS_HELD such blocks are kept, for the next revision's probes
@@ -129,9 +129,9 @@ function readHeld(reader, node, position, end) {
         holdBlock(first, block);
         return block.subarray(position - first * BLOCK, end - first * BLOCK);
     }
-    if (position >= reads.lastEnd && position - reads.lastEnd <= BLOCK) {
+    if (position >= reads.lastEnd && position - reads.lastEnd <= BLOCK && end - position < WINDOW) {
         reads.window = null;  // the old window goes before the new one comes
-        reads.window = readSlice(reader, node, position, Math.min(node.size, Math.max(end, position + WINDOW)));
+        reads.window = readSlice(reader, node, position, Math.min(node.size, position + WINDOW));
         reads.windowStart = position;
         return reads.window.subarray(0, end - position);
     }
