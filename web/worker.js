@@ -135,14 +135,10 @@ function readHeld(reader, node, position, end) {
         reads.windowStart = position;
         return reads.window.subarray(0, end - position);
     }
-    if (first === last) {
-        const bytes = readSlice(reader, node, first * BLOCK, Math.min(node.size, (first + 1) * BLOCK));
-        holdBlock(first, bytes);
-        return bytes.subarray(position - first * BLOCK, end - first * BLOCK);
-    }
-    const bytes = readSlice(reader, node, position, Math.min(node.size, (last + 1) * BLOCK));
-    holdBlock(last, bytes.slice(last * BLOCK - position));
-    return bytes.subarray(0, end - position);
+    const start = first === last ? first * BLOCK : position;
+    const bytes = readSlice(reader, node, start, Math.min(node.size, (last + 1) * BLOCK));
+    holdBlock(last, first === last ? bytes : bytes.slice(last * BLOCK - start));
+    return bytes.subarray(position - start, end - start);
 }
 
 function readThroughBlocks(reader, node, buffer, offset, length, position) {
