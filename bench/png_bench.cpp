@@ -3,11 +3,16 @@
 // for each compression level and filter choice; the speed in input bytes
 // per second, the size as a ratio to ImageMagick's PNG of the same picture
 // (`mogrify -format png` with its defaults, made once into
-// $KEGKIT_BENCH_DATA/png-reference). Then decode_png on our own files.
+// $KEGKIT_BENCH_DATA/png-reference). Then decode_png on our own files, and
+// the compressors alone (libdeflate's levels, zlib's fast strategies) on the
+// same filtered rows (the average filter throughout), sizes as a ratio to
+// libdeflate's level 6 on them.
 // Every output is decoded and compared with its picture after timing.
 //   counters: ratio_rgb, ratio_rgba, ratio_all (total size over ImageMagick's
 //   total), worst (the largest ratio of one picture)
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +131,74 @@ void decode_all(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * output));
 }
 
+// The filtered rows of each sample, taken back out of a stored (level 0)
+// file of ours: its IDAT chunks' data inflated.
+std::vector<Bytes> g_filtered;
+
+void load_filtered() {
+    std::string error;
+    for (const Sample &s : g_samples) {
+        Bytes png, stream;
+        if (!encode_png(picture_view(s.picture), PngOptions{0, PNG_FILTER_AVERAGE}, png, error)) std::exit(1);
+        for (size_t at = 8; at + 12 <= png.size();) {
+            const size_t length =
+                (size_t{png[at]} << 24) | (size_t{png[at + 1]} << 16) | (png[at + 2] << 8) | png[at + 3];
+            if (std::memcmp(&png[at + 4], "IDAT", 4) == 0)
+                stream.insert(stream.end(), png.begin() + at + 8, png.begin() + at + 8 + length);
+            at += 12 + length;
+        }
+        const uint32_t bpp = s.picture.kind == PICTURE_RGB ? 3 : 4;
+        Bytes rows((size_t{s.picture.buffer.width} * bpp + 1) * s.picture.buffer.height);
+        uLongf size = rows.size();
+        if (uncompress(rows.data(), &size, stream.data(), stream.size()) != Z_OK || size != rows.size()) std::exit(1);
+        g_filtered.push_back(std::move(rows));
+    }
+}
+
+// One compressor over every sample's filtered rows: `level` 1 to 12 is
+// libdeflate's, -1 zlib's run-length strategy, -2 its Huffman coding alone.
+size_t compress_rows(int level, const Bytes &rows, Bytes &out) {
+    if (level > 0) {
+        libdeflate_compressor *c = libdeflate_alloc_compressor(level);
+        const size_t size = libdeflate_zlib_compress(c, rows.data(), rows.size(), out.data(), out.size());
+        libdeflate_free_compressor(c);
+        return size;
+    }
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 15, 8, level == -1 ? Z_RLE : Z_HUFFMAN_ONLY);
+    z.next_in = const_cast<uint8_t *>(rows.data());
+    z.avail_in = static_cast<uInt>(rows.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+    deflateEnd(&z);
+    return done ? z.total_out : 0;
+}
+
+void compress_all(benchmark::State &state, int level) {
+    uint64_t input = 0, output = 0, level6 = 0;
+    Bytes out;
+    for (auto _ : state) {
+        output = 0;
+        for (const Bytes &rows : g_filtered) {
+            out.resize(rows.size() + rows.size() / 8 + 4096);
+            const size_t size = compress_rows(level, rows, out);
+            if (size == 0) {
+                state.SkipWithError("the compressor failed");
+                return;
+            }
+            output += size;
+        }
+    }
+    for (const Bytes &rows : g_filtered) {
+        input += rows.size();
+        out.resize(rows.size() + rows.size() / 8 + 4096);
+        level6 += compress_rows(6, rows, out);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input));
+    state.counters["ratio_level6"] = static_cast<double>(output) / static_cast<double>(level6);
+}
+
 // ImageMagick on the same BMP files, into a scratch folder: the baseline for
 // the speeds (wall-clock time of the whole run).
 void magick_all(benchmark::State &state) {
@@ -187,6 +260,15 @@ int main(int argc, char **argv) {
         for (const int filter : filters)
             if (filter != PngOptions{}.filter) add({level, filter});
     benchmark::RegisterBenchmark("decode/default-encoded", decode_all)->Iterations(1)->Unit(benchmark::kMillisecond);
+    load_filtered();
+    for (const int level : {1, 2, 3, 6})
+        benchmark::RegisterBenchmark(("compress/libdeflate" + std::to_string(level)).c_str(), compress_all, level)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("compress/zlib-rle", compress_all, -1)->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("compress/zlib-huffman", compress_all, -2)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("magick/mogrify", magick_all)
         ->Iterations(1)
         ->UseRealTime()
