@@ -109,6 +109,12 @@ void merge_table(const MergeOptions &o) {
     Progress quiet;  // never shown: only for the note about names
     const std::vector<std::string> names = read_table_names(o.table, "event", stored, o.names, false, quiet);
     stored = std::vector<std::string>();
+    // A folder that is not there (a mistyped -i) is a fault, not a run in
+    // which every picture is missing; nor is an output folder made for it.
+    std::vector<FolderEntry> listed;
+    if (!o.input.empty() && !platform_list_folder(o.input, listed))
+        throw RunFailure("cannot list " + o.input + " (" + platform_error_text(errno) + ")");
+    listed = std::vector<FolderEntry>();
     if (!make_folders(o.output))
         throw RunFailure("cannot create folder " + o.output + " (" + platform_error_text(errno) + ")");
 

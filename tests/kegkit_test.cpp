@@ -508,6 +508,11 @@ TEST_F(Kegkit, MergeMatchesPalimp) {
         ASSERT_EQ(list_tree(dir.file(k)), files);
         for (const std::string &f : files) EXPECT_EQ(get(k + "/" + f), get("p/" + f)) << f;
     }
+    // A mistyped input folder: one line, status 1, and no folder made for it.
+    const RunResult typo = kegkit({"merge", "-i", "inn", "evinfo.bin"});
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_EQ(typo.err, "kegkit: cannot list inn (" + open_error_text(ENOENT) + ")\n");
+    EXPECT_FALSE(file_exists(dir.file("inn")));
     if (!have_imagemagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
     // The same pictures as PNG files, the events written as PNG: the same pixels.
     mkdir(dir.file("in").c_str(), 0700);
