@@ -56,6 +56,7 @@ struct ExtractRun {
     const ExtractOptions *options = nullptr;
     std::set<std::string> written;  // final paths this run has put in place (name keys)
     uint64_t kept = 0;
+    std::vector<bool> only_matched;  // for each --only pattern: whether an entry matched it
     Progress progress;
 };
 
@@ -103,14 +104,16 @@ const ArchiveLayout *choose_layout(const std::string &path, const ExtractOptions
                        " entries; choose one with -r");
 }
 
-bool selected(const ExtractOptions &o, const std::string &stored_name) {
-    if (o.only.empty()) return true;
+bool selected(ExtractRun &run, const std::string &stored_name) {
+    const std::vector<std::string> &only = run.options->only;
+    if (only.empty()) return true;
     std::string name = stored_name;
     for (char &c : name)
         if (c == '\\') c = '/';
-    for (const std::string &pattern : o.only)
-        if (glob_match(pattern, name)) return true;
-    return false;
+    bool any = false;
+    for (size_t i = 0; i < only.size(); ++i)
+        if (glob_match(only[i], name)) any = run.only_matched[i] = true;
+    return any;
 }
 
 // A picture's file, written under a temporary name and closed, with what
@@ -238,7 +241,7 @@ void extract_one(const std::string &path, const std::string &folder, ExtractRun 
             pass();
             continue;
         }
-        if (!item.entry.is_mask && !selected(o, name)) {
+        if (!item.entry.is_mask && !selected(run, name)) {
             pass();
             continue;
         }
@@ -281,6 +284,7 @@ std::string archive_folder_name(const std::string &path) {
 int run_extract(const ExtractOptions &o) {
     ExtractRun run;
     run.options = &o;
+    run.only_matched.assign(o.only.size(), false);
     run.progress = make_progress();
     int status = STATUS_OK;
     for (const std::string &path : o.archives) {
@@ -303,6 +307,14 @@ int run_extract(const ExtractOptions &o) {
     if (run.kept > 0)
         write_error_text("kept " + std::to_string(run.kept) + " existing file" + (run.kept == 1 ? "" : "s") +
                          " (--overwrite replaces them)\n");
+    // A pattern that no entry of the archives matched is most likely
+    // mistyped (said only after a run that read every archive).
+    const bool read_all = status == STATUS_OK;
+    for (size_t i = 0; i < o.only.size(); ++i) {
+        if (!read_all || run.only_matched[i]) continue;
+        write_error_text("kegkit: --only " + o.only[i] + " matched no entry\n");
+        status = STATUS_FAULT;
+    }
     return status;
 }
 

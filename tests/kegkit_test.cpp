@@ -191,8 +191,10 @@ TEST_F(Kegkit, OnlyWritesTheEntriesThatMatchAndReadsTheirMasks) {
                                              {"m", true, 1, 2, mask, PACK_LZSS},
                                              {"cg\\ev1.bmp", false, 0, 0, pic, PACK_LZSS},
                                              {"ev2.bmp", false, 0, 0, pic, PACK_LZSS}}));
+    // A pattern that matches nothing is said, after the entries that the others matched.
     const RunResult r = kegkit({"extract", "--only", "cg/*", "--only", "nothing", "a.cgf"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kegkit: --only nothing matched no entry\n");
     EXPECT_EQ(list_tree(dir.file("a")), std::vector<std::string>{"cg/ev1+x1y2.bmp"});
     EXPECT_EQ(get("a/cg/ev1+x1y2.bmp"), expected_composed(pic, mask));
 }
