@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "bmp.h"
 #include "cli.h"
@@ -74,6 +75,7 @@ int run_convert_command(const std::vector<std::string> &words) {
 
     int status = STATUS_OK;
     uint64_t kept = 0;
+    std::map<std::string, std::string> written;  // target (name key) -> the file it was made from
     for (const std::string &file : files) {
         std::vector<uint8_t> bytes;
         if (!load_file_bytes(file, bytes, PICTURE_FILE_LIMIT)) {
@@ -118,6 +120,13 @@ int run_convert_command(const std::vector<std::string> &words) {
         }
         const std::string folder = output.empty() ? folder_of(file) : output;
         const std::string target = join_path(folder, get_file_stem(file_name_of(file), false) + "." + target_format);
+        // Two inputs of one name into one folder: the first one's file stays.
+        const auto earlier = written.find(platform_file_name_key(target));
+        if (earlier != written.end()) {
+            print_error(file + ": " + target + " is made from " + earlier->second + " in this run (not converted)");
+            status = STATUS_FAULT;
+            continue;
+        }
         if (!overwrite && platform_path_kind(target) != PATH_NONE) {
             ++kept;
             continue;
@@ -127,6 +136,7 @@ int run_convert_command(const std::vector<std::string> &words) {
             print_error("cannot write " + target + " (" + output_error_text(failure) + ")");
             return STATUS_FAULT;
         }
+        written.emplace(platform_file_name_key(target), file);
     }
     if (kept > 0)
         write_error_text("kept " + std::to_string(kept) + " existing file" + (kept == 1 ? "" : "s") +

@@ -338,6 +338,13 @@ TEST_F(Kegkit, ConvertsBothWaysWithoutLoss) {
     EXPECT_EQ(get("back/grey.bmp"), grey_unpadded);
     r = kegkit({"convert", "-o", "back", "png/rgb.png"});
     EXPECT_EQ(r.err, "kept 1 existing file (--overwrite replaces them)\n");
+    // Two files of one name into one folder: the first one's picture stays, the second is refused.
+    mkdir(dir.file("two").c_str(), 0700);
+    put("two/rgb.bmp", rgba);
+    r = kegkit({"convert", "--overwrite", "-o", "one", "rgb.bmp", "two/rgb.bmp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kegkit: two/rgb.bmp: one/rgb.png is made from rgb.bmp in this run (not converted)\n");
+    EXPECT_EQ(get("one/rgb.png"), get("png/rgb.png"));
     // Every level gives the same pixels: 0 stores them, 12 packs them tightest.
     const Bytes pattern = make_bmp24(64, 48, 4);
     put("pattern.bmp", pattern);
