@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "file_util.h"
 #include "platform.h"
 #include "png_image.h"
 
@@ -66,6 +67,13 @@ bool parse_options(const std::vector<std::string> &words, const std::vector<Know
 
 int names_usage_error(const std::string &value, const std::string &command) {
     return usage_error("unknown name encoding \"" + value + "\" (auto, cp932, gbk, utf-8 or raw)", command);
+}
+
+bool opens_as_no_file(const std::string &path) {
+    const int fd = platform_open(path, OPEN_READ_FLAGS, 0);
+    if (fd == -1) return false;
+    const ScopedFile file(fd);
+    return platform_file_size(fd) < 0;
 }
 
 bool parse_jobs(const std::string &text, unsigned &jobs) {

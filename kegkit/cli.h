@@ -57,6 +57,11 @@ constexpr KnownOption NAMES_OPTION = {nullptr, "--names", true};
 // The usage error for a value of --names that is none of those.
 int names_usage_error(const std::string &value, const std::string &command);
 
+// Whether `path` opens but is no file: a folder, a pipe or a device, which
+// has no size to read an archive or a table by. (A path that does not open
+// is for the reading itself to report.)
+bool opens_as_no_file(const std::string &path);
+
 // "-j N": a whole number of threads from 1 to 256.
 bool parse_jobs(const std::string &text, unsigned &jobs);
 unsigned default_jobs();

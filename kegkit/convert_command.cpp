@@ -11,6 +11,7 @@
 #include "kegkit.h"
 #include "output_file.h"
 #include "output_tree.h"
+#include "packing.h"
 #include "platform.h"
 #include "png_image.h"
 
@@ -78,8 +79,8 @@ int run_convert_command(const std::vector<std::string> &words) {
     std::map<std::string, std::string> written;  // target (name key) -> the file it was made from
     for (const std::string &file : files) {
         std::vector<uint8_t> bytes;
-        if (!load_file_bytes(file, bytes, PICTURE_FILE_LIMIT)) {
-            print_error("cannot read " + file + " (" + platform_error_text(errno) + ")");
+        if (!read_whole_file(file, bytes, error, PICTURE_FILE_LIMIT)) {
+            print_error(error);
             status = STATUS_FAULT;
             continue;
         }

@@ -211,6 +211,7 @@ Commit finish_entry(WalkItem &item, const ArchiveLayout &layout, const std::stri
 
 void extract_one(const std::string &path, const std::string &folder, ExtractRun &run) {
     const ExtractOptions &o = *run.options;
+    if (opens_as_no_file(path)) throw InputFailure(path + ": not a file");
     const ArchiveLayout *layout = choose_layout(path, o, run.progress);
     ArchiveWalk walk;
     const WalkOpenStatus opened = open_archive_walk(path, *layout, walk);

@@ -98,6 +98,7 @@ std::shared_ptr<OutputFile> write_event(const PixelBuffer &base, const std::stri
 void merge_table(const MergeOptions &o) {
     std::vector<uint8_t> table;
     uint32_t count = 0;
+    if (opens_as_no_file(o.table)) throw RunFailure(o.table + ": not a file");
     const EventTableStatus loaded = load_event_table(o.table, table, count);
     if (loaded == TABLE_CANNOT_OPEN) throw RunFailure("cannot open " + o.table + " (" + platform_error_text(errno) + ")");
     if (loaded == TABLE_TRUNCATED) throw RunFailure(o.table + ": truncated event table");

@@ -243,6 +243,9 @@ TEST_F(Kegkit, DamagedArchiveThatTwoLayoutsReadAlikeIsAskedAbout) {
 }
 
 TEST_F(Kegkit, CommandLine) {
+    const std::string folder_refusal = testing_windows_build()
+                                           ? "kegkit: cannot open . (" + open_error_text(EISDIR) + ")\n"
+                                           : "kegkit: .: not a file\n";
     const struct {
         std::vector<std::string> args;
         int status;
@@ -265,6 +268,10 @@ TEST_F(Kegkit, CommandLine) {
         {{"--bogus"}, 2, "kegkit: unknown option --bogus (see kegkit --help)\n"},
         {{"extrct", "a.cgf"}, 2, "kegkit: unknown command \"extrct\" (see kegkit --help)\n"},
         {{"merge", "missing.bin"}, 1, "kegkit: cannot open missing.bin (" + open_error_text(ENOENT) + ")\n"},
+        // A folder as the archive or the table (Windows does not open one as a file).
+        {{"extract", "."}, 1, folder_refusal},
+        {{"merge", "."}, 1, folder_refusal},
+        {{"convert", "."}, 1, "kegkit: cannot read . (a folder)\n"},
     };
     for (const auto &c : cases) {
         const RunResult r = kegkit(c.args);
