@@ -153,6 +153,7 @@ std::string platform_native_path(const std::string &stored);
 // search is indexed (Windows), the list stays empty and the system is asked.
 struct FolderIndex {
     std::string folder;  // "" for the current directory
+    int error = 0;       // errno when the folder cannot be read; it then holds nothing
     // (ASCII-lowercased name, name); directories are left out.
     std::set<std::pair<std::string, std::string>> files;
 };

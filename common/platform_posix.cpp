@@ -377,7 +377,10 @@ FolderIndex platform_index_folder(const std::string &folder) {
     FolderIndex index;
     index.folder = folder;
     DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return index;
+    if (!dir) {
+        index.error = errno;
+        return index;
+    }
     while (const struct dirent *entry = readdir(dir))
         if (!is_directory(folder, entry)) index.files.emplace(ascii_lowercase(entry->d_name), entry->d_name);
     closedir(dir);

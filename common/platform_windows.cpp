@@ -352,6 +352,14 @@ std::string platform_native_path(const std::string &stored) { return stored; }
 FolderIndex platform_index_folder(const std::string &folder) {
     FolderIndex index;
     index.folder = folder;
+    if (!folder.empty()) {
+        const DWORD attributes =
+            g_utf8_names ? GetFileAttributesW(wide(folder).c_str()) : GetFileAttributesA(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            index.error = errno_of_last_error();
+        else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            index.error = ENOTDIR;
+    }
     return index;
 }
 

@@ -112,14 +112,11 @@ void merge_table(const MergeOptions &o) {
     stored = std::vector<std::string>();
     // A folder that is not there (a mistyped -i) is a fault, not a run in
     // which every picture is missing; nor is an output folder made for it.
-    std::vector<FolderEntry> listed;
-    if (!o.input.empty() && !platform_list_folder(o.input, listed))
-        throw RunFailure("cannot list " + o.input + " (" + platform_error_text(errno) + ")");
-    listed = std::vector<FolderEntry>();
+    PictureFolder folder = open_picture_folder(o.input, true);
+    if (folder.index.error != 0)
+        throw RunFailure("cannot list " + o.input + " (" + platform_error_text(folder.index.error) + ")");
     if (!make_folders(o.output))
         throw RunFailure("cannot create folder " + o.output + " (" + platform_error_text(errno) + ")");
-
-    PictureFolder folder = open_picture_folder(o.input, true);
     // Outputs written into the input folder are found by later records, as palimp finds them.
     const bool one_folder = o.input == o.output ||
                             platform_same_file(o.input.empty() ? "." : o.input, o.output.empty() ? "." : o.output);
